@@ -1,0 +1,39 @@
+# make        build everything (host tools and tests, Windows launcher and test doubles)
+# make test   install what is missing, build, run every test
+# make demo   install what is missing, build, stamp a sample application's launcher and run it
+BUILD   := build
+PYTHON  := /usr/bin/python3
+JOBS    ?= $(shell nproc)
+CMAKE   := cmake
+
+.PHONY: all host win32 fuzz deps test demo clean
+
+all: host win32
+
+host:
+	@$(CMAKE) -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@$(CMAKE) --build $(BUILD)/host -j $(JOBS)
+
+win32:
+	@$(CMAKE) -S . -B $(BUILD)/win32 -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@$(CMAKE) --build $(BUILD)/win32 -j $(JOBS)
+
+fuzz:
+	@$(CMAKE) -S . -B $(BUILD)/fuzz -DZORVO_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@$(CMAKE) --build $(BUILD)/fuzz -j $(JOBS)
+
+deps:
+	@./tools/install-deps.sh
+
+test: deps
+	@$(MAKE) --no-print-directory all fuzz
+	@$(PYTHON) tests/run_tests.py
+
+demo: deps
+	@$(MAKE) --no-print-directory all
+	@./demo/run-demo.sh
+
+clean:
+	rm -rf $(BUILD)

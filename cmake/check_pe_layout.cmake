@@ -1,0 +1,76 @@
+# Post-link check of the launcher's layout: cmake -DEXE=path -P check_pe_layout.cmake
+#
+# An application's launcher finds its configuration block only through the
+# 32-bit values at file offsets 552 and 556, whose sum must be the end of the
+# image. That holds when the PE header sits at offset 128, the optional header
+# is 224 bytes long, there are exactly five section headers, and the fifth
+# section is the last one in the file. Anything else fails the build.
+
+function(read_u32 file offset out)
+  file(READ "${file}" hex OFFSET ${offset} LIMIT 4 HEX)
+  string(SUBSTRING "${hex}" 0 2 b0)
+  string(SUBSTRING "${hex}" 2 2 b1)
+  string(SUBSTRING "${hex}" 4 2 b2)
+  string(SUBSTRING "${hex}" 6 2 b3)
+  math(EXPR v "0x${b3}${b2}${b1}${b0}" OUTPUT_FORMAT DECIMAL)
+  set(${out} ${v} PARENT_SCOPE)
+endfunction()
+
+function(read_u16 file offset out)
+  file(READ "${file}" hex OFFSET ${offset} LIMIT 2 HEX)
+  string(SUBSTRING "${hex}" 0 2 b0)
+  string(SUBSTRING "${hex}" 2 2 b1)
+  math(EXPR v "0x${b1}${b0}" OUTPUT_FORMAT DECIMAL)
+  set(${out} ${v} PARENT_SCOPE)
+endfunction()
+
+function(fail what)
+  file(REMOVE "${EXE}")  # a launcher that breaks the rule must not be used
+  message(FATAL_ERROR "launcher layout check failed for ${EXE}: ${what}. "
+    "The configuration block is found through the values at file offsets 552 and 556; "
+    "see src/res/launcher.ld.")
+endfunction()
+
+if(NOT EXISTS "${EXE}")
+  fail("file not found")
+endif()
+file(SIZE "${EXE}" size)
+read_u32("${EXE}" 60 pe_offset)
+if(NOT pe_offset EQUAL 128)
+  fail("PE header at offset ${pe_offset}, not 128")
+endif()
+file(READ "${EXE}" sig OFFSET 128 LIMIT 4 HEX)
+if(NOT sig STREQUAL "50450000")
+  fail("no PE signature at offset 128")
+endif()
+read_u16("${EXE}" 134 sections)
+if(NOT sections EQUAL 5)
+  fail("${sections} section headers, not 5")
+endif()
+read_u16("${EXE}" 148 opt_size)
+if(NOT opt_size EQUAL 224)
+  fail("optional header of ${opt_size} bytes, not 224")
+endif()
+set(last_end 0)
+foreach(i RANGE 0 4)
+  math(EXPR hdr "376 + 40 * ${i}")
+  math(EXPR raw_size_at "${hdr} + 16")
+  math(EXPR raw_ptr_at "${hdr} + 20")
+  read_u32("${EXE}" ${raw_size_at} raw_size)
+  read_u32("${EXE}" ${raw_ptr_at} raw_ptr)
+  math(EXPR end "${raw_ptr} + ${raw_size}")
+  if(end GREATER_EQUAL last_end)
+    set(last_end ${end})
+    set(last_index ${i})
+  endif()
+endforeach()
+read_u32("${EXE}" 552 a)
+read_u32("${EXE}" 556 b)
+math(EXPR block "${a} + ${b}")
+if(NOT last_index EQUAL 4)
+  fail("section ${last_index}, not the fifth, ends last in the file")
+endif()
+if(NOT block EQUAL size)
+  fail("offsets 552 and 556 sum to ${block}, but the image is ${size} bytes long")
+endif()
+message(STATUS "launcher layout ok: ${EXE} (${size} bytes, block offset ${block})")

@@ -1,0 +1,36 @@
+// The process's configuration: loaded once from the launcher's own file, then
+// read-only for the rest of the run (the splash thread reads it too).
+#ifndef ZORVO_CONFIG_LAUNCHER_CONFIG_H
+#define ZORVO_CONFIG_LAUNCHER_CONFIG_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "config/config_block.h"
+#include "config/config_ids.h"
+
+namespace zorvo {
+
+struct LauncherConfig {
+    // Reads the block appended to the launcher's own executable into the
+    // process's tables. Never returns on failure: ends the process through
+    // internalError with the fixed text of the failed read. Afterwards, an
+    // application type (entry 107) other than 1 and 5 switches error reports
+    // to standard error. Windows only; called once, before any getter.
+    static void load();
+
+    // Installs already parsed tables as the process's configuration (the
+    // tables are adopted and never freed).
+    static void install(const ConfigTables& tables);
+};
+
+// Getters of the process's configuration; missing entries read as 0 or "".
+int32_t getConfigInt(ConfigId id);
+void getConfigString(ConfigId id, char* buffer, size_t size);
+uint32_t getConfigColor(ConfigId id);
+// The file offset where the embedded-file stream begins.
+uint32_t embeddedStreamOffset();
+
+}  // namespace zorvo
+
+#endif

@@ -1,0 +1,57 @@
+// Loading the configuration block from the launcher's own executable.
+#include <windows.h>
+
+#include "common/text.h"
+#include "config/exe_file.h"
+#include "config/launcher_config.h"
+#include "launcher/error_report.h"
+
+namespace zorvo {
+namespace {
+
+uint32_t fileReadAt(const ByteSource& self, uint64_t at, void* dst, uint32_t n) {
+    HANDLE file = static_cast<HANDLE>(self.ctx);
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(at);
+    if (!SetFilePointerEx(file, pos, nullptr, FILE_BEGIN)) return 0;
+    DWORD got = 0;
+    if (!ReadFile(file, dst, n, &got, nullptr)) return 0;
+    return got;
+}
+
+}  // namespace
+
+HANDLE openExeFile() {
+    Text<kTextSize> path;
+    DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.capacity()));
+    // A result that fills the buffer is a cut path, never used.
+    if (n == 0 || !path.adoptPlatformResult(n)) internalError("Internal Error: openExeFile");
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) internalError("Internal Error: openExeFile");
+    return file;
+}
+
+int32_t readInt(HANDLE file) {
+    unsigned char b[4];
+    DWORD got = 0;
+    if (!ReadFile(file, b, 4, &got, nullptr) || got != 4) internalError("Internal Error: readInt");
+    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+}
+
+void LauncherConfig::load() {
+    HANDLE file = openExeFile();
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) internalError("Internal Error: readInt");
+    ByteSource src{file, fileReadAt, static_cast<uint64_t>(size.QuadPart)};
+    ConfigTables tables;
+    BlockError err = parseConfigBlock(src, tables);
+    CloseHandle(file);
+    if (err != BlockError::None) internalError(blockErrorText(err));
+    install(tables);
+    int32_t appType = getConfigInt(cfg::kAppType);
+    if (appType != 1 && appType != 5) useConsoleReporting();
+}
+
+}  // namespace zorvo

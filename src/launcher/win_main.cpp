@@ -1,0 +1,53 @@
+// The entry point and the fixed launch sequence.
+#include <windows.h>
+
+#include "common/text.h"
+#include "config/launcher_config.h"
+#include "launcher/command_line.h"
+#include "launcher/error_report.h"
+#include "process/instance_registry.h"
+#include "process/process_environment.h"
+#include "splash/splash.h"
+#include "tempfiles/deferred_cleanup.h"
+#include "tempfiles/embedded_files.h"
+#include "windows/java_vm_launcher.h"
+#include "windows/win_loader.h"
+
+namespace zorvo {
+namespace {
+
+// This run's extraction directory; empty when nothing is embedded.
+PathText tempDir;
+
+// The show state the splash window gets: the one the starter asked for,
+// else SW_SHOWDEFAULT.
+int startupShowCommand() {
+    STARTUPINFOA info;
+    info.cb = sizeof(info);
+    GetStartupInfoA(&info);
+    return (info.dwFlags & STARTF_USESHOWWINDOW) ? info.wShowWindow : SW_SHOWDEFAULT;
+}
+
+int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
+    if (hasInternalPrefix(tail)) useConsoleReporting();
+    prepareProcessEnvironment(instance);
+    if (!extractEmbeddedFiles(tempDir)) errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "16");
+    enforceSingleInstance(true, tail);
+    cleanUpEarlierRuns();
+    if (getConfigInt(cfg::kShowSplash) != 0) startSplash(showCommand);
+    if (!locateAndLoadJvm(true, nullptr, false)) exitWithCode(kExitNoJvm);
+    registerPendingDeletions();
+    if (!runJavaApplication(tail, true)) errorExit(cfg::kMsgJvmStartFailed);
+    return kExitOk;
+}
+
+}  // namespace
+}  // namespace zorvo
+
+// The runtime's start-up code hands over its own idea of the command-line
+// tail (it treats every control character as a blank); the launcher forms the
+// tail from the full command line itself, so the rule is the same everywhere.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return zorvo::runLaunchSequence(instance, zorvo::commandLineTail(GetCommandLineA()),
+                                    zorvo::startupShowCommand());
+}

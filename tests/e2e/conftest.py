@@ -1,0 +1,378 @@
+"""End-to-end harness: launchers stamped with zorvo-build, run under 32-bit Wine.
+
+Fixtures:
+  wine       session-wide fresh headless Wine prefix under build/e2e/ with a
+             persistent wineserver; `wine.run(exe, args)` runs a Windows program.
+  display    session-wide Xvfb display for windows that must be seen; a test
+             that asks for it and finds no Xvfb fails (never skips).
+  wine_x     a second prefix bound to that display (run_windowed uses it).
+  make_app   stamps a launcher from a config (dict or text) into the test's
+             own temporary directory and returns its path.
+  stamp_raw  copies the generic launcher and appends raw bytes (for blocks the
+             build tool would never write).
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parents[2]
+BUILD = REPO / "build"
+LAUNCHER = BUILD / "win32" / "launcher.exe"
+TOOL = BUILD / "host" / "zorvo-build"
+TESTVM = BUILD / "win32" / "testvm"
+E2E_DIR = BUILD / "e2e"
+
+BLOCK_MAGIC = 0xE8E413D5
+
+
+@dataclass
+class RunResult:
+    returncode: int
+    stdout: bytes
+    stderr: bytes
+
+    @property
+    def out(self) -> str:
+        return self.stdout.decode("cp1252", "replace")
+
+    @property
+    def err(self) -> str:
+        return self.stderr.decode("cp1252", "replace")
+
+
+def to_windows_path(path) -> str:
+    """The Z: drive path under which Wine sees a Linux path."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+class Wine:
+    """A Wine prefix of its own. Wine's desktop process, started once per
+    prefix, decides whether windows can be shown at all, so a prefix is either
+    headless (message boxes return at once) or bound to a display."""
+
+    def __init__(self, prefix: Path, display=None):
+        self.prefix = prefix
+        self.display = display
+        self.env = {
+            k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")
+        }
+        self.env.update(
+            WINEPREFIX=str(prefix),
+            WINEARCH="win32",
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree,mshtml=",
+            LANG="C.UTF-8",
+        )
+        if display is not None:
+            self.env["DISPLAY"] = display.name
+
+    def environment(self, extra=None, debug=None):
+        env = dict(self.env)
+        if debug:
+            env["WINEDEBUG"] = debug
+        for k, v in (extra or {}).items():
+            if v is None:
+                env.pop(k, None)
+            else:
+                env[k] = v
+        return env
+
+    def command(self, exe, args=()):
+        return ["wine", str(exe), *[str(a) for a in args]]
+
+    def run(self, exe, args=(), env=None, timeout=60, cwd=None, debug=None) -> RunResult:
+        """Runs a Windows program to its end; its exit code comes back as wine's."""
+        proc = subprocess.run(
+            self.command(exe, args),
+            env=self.environment(env, debug),
+            cwd=cwd or Path(exe).parent,
+            stdin=subprocess.DEVNULL,
+            capture_output=True,
+            timeout=timeout,
+        )
+        return RunResult(proc.returncode, proc.stdout, proc.stderr)
+
+    def start(self, exe, args=(), env=None, cwd=None, debug=None) -> subprocess.Popen:
+        """Starts a Windows program in the background (for window tests)."""
+        return subprocess.Popen(
+            self.command(exe, args),
+            env=self.environment(env, debug),
+            cwd=cwd or Path(exe).parent,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+        )
+
+    def reg(self, *args, check=True) -> subprocess.CompletedProcess:
+        proc = subprocess.run(
+            ["wine", "reg", *args], env=self.env, capture_output=True, timeout=60,
+            stdin=subprocess.DEVNULL,
+        )
+        if check and proc.returncode != 0:
+            raise AssertionError(f"wine reg {' '.join(args)} failed: {proc.stderr!r}")
+        return proc
+
+    def reg_query(self, key, value=None):
+        """The data of a registry value as text, or None when it does not exist."""
+        args = ["query", key] + (["/v", value] if value is not None else [])
+        proc = self.reg(*args, check=False)
+        if proc.returncode != 0:
+            return None
+        if value is None:
+            return proc.stdout.decode("cp1252", "replace")
+        for line in proc.stdout.decode("cp1252", "replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0].lower() == value.lower() and parts[1].startswith("REG_"):
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def reg_add(self, key, value, data, kind="REG_SZ"):
+        self.reg("add", key, "/v", value, "/t", kind, "/d", data, "/f")
+
+    def reg_delete(self, key, value=None):
+        args = ["delete", key] + (["/v", value] if value is not None else []) + ["/f"]
+        self.reg(*args, check=False)
+
+
+def boot_prefix(name: str, display=None):
+    """A fresh prefix (one per test session, so two sessions never share one)."""
+    prefix = E2E_DIR / f"{name}-{os.getpid()}"
+    shutil.rmtree(prefix, ignore_errors=True)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    w = Wine(prefix, display)
+    quiet = dict(env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineboot", "-i"], timeout=300, check=True, **quiet)
+    # Keep the server alive between programs (exit status 2: it already runs).
+    subprocess.run(["wineserver", "-p"], timeout=60, **quiet)
+    # Wine starts its system processes on demand, and they inherit the standard
+    # handles of the program that caused it. Start them now, with no pipe to
+    # hold open, so that a test's captured output ends when its program does.
+    subprocess.run(["wine", "cmd", "/c", "exit"], timeout=120, **quiet)
+    return w
+
+
+def shut_down_prefix(w: Wine):
+    subprocess.run(["wineserver", "-k"], env=w.env, capture_output=True, timeout=60)
+    subprocess.run(["wineserver", "-w"], env=w.env, capture_output=True, timeout=60)
+    shutil.rmtree(w.prefix, ignore_errors=True)
+
+
+@pytest.fixture(scope="session")
+def wine():
+    """Headless prefix: no window is ever shown, a message box returns at once."""
+    w = boot_prefix("prefix")
+    yield w
+    shut_down_prefix(w)
+
+
+@pytest.fixture(scope="session")
+def wine_x(display):
+    """Prefix bound to the virtual display: windows and message boxes are real."""
+    w = boot_prefix("prefix-x", display)
+    yield w
+    shut_down_prefix(w)
+
+
+class Display:
+    def __init__(self, name: str):
+        self.name = name
+
+    def xdotool(self, *args, check=False) -> subprocess.CompletedProcess:
+        return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.name},
+                              capture_output=True, text=True, timeout=30)
+
+    def find_windows(self, name_regex: str, timeout=20.0):
+        """Ids of visible windows whose title matches, waiting until one exists."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            proc = self.xdotool("search", "--onlyvisible", "--name", name_regex)
+            ids = proc.stdout.split()
+            if ids:
+                return ids
+            time.sleep(0.1)
+        return []
+
+    def window_name(self, window_id: str) -> str:
+        return self.xdotool("getwindowname", window_id).stdout.rstrip("\n")
+
+    def press_return(self, window_id: str):
+        self.xdotool("windowfocus", "--sync", window_id)
+        self.xdotool("key", "--window", window_id, "Return")
+
+    def screenshot(self, path: Path):
+        subprocess.run(["import", "-display", self.name, "-window", "root", str(path)],
+                       check=True, timeout=30, capture_output=True)
+
+
+@pytest.fixture(scope="session")
+def display():
+    if not shutil.which("Xvfb"):
+        pytest.fail("Xvfb is not installed: window tests need a virtual display")
+    number = 91
+    while Path(f"/tmp/.X{number}-lock").exists():
+        number += 1
+    name = f":{number}"
+    proc = subprocess.Popen(["Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 15
+    while not Path(f"/tmp/.X11-unix/X{number}").exists():
+        if proc.poll() is not None or time.monotonic() > deadline:
+            pytest.fail(f"Xvfb did not start on {name}")
+        time.sleep(0.05)
+    yield Display(name)
+    proc.send_signal(signal.SIGTERM)
+    proc.wait(timeout=10)
+
+
+def conf_escape(value) -> str:
+    """A value written the way zorvo-build reads it (C-style escapes)."""
+    if isinstance(value, int):
+        return str(value)
+    out = []
+    for ch in value:
+        if ch == "\\":
+            out.append("\\\\")
+        elif ch == "\r":
+            out.append("\\r")
+        elif ch == "\n":
+            out.append("\\n")
+        elif ch == "\t":
+            out.append("\\t")
+        elif ord(ch) < 0x20 or ch == "#":
+            out.append(f"\\x{ord(ch):02X}")
+        else:
+            out.append(ch)
+    text = "".join(out)
+    # Leading and trailing blanks would be taken for layout.
+    if text[:1] == " ":
+        text = "\\x20" + text[1:]
+    if text[-1:] == " ":
+        text = text[:-1] + "\\x20"
+    return text
+
+
+def config_text(config) -> str:
+    if isinstance(config, str):
+        return config
+    lines = []
+    for key, value in config.items():
+        values = value if isinstance(value, list) else [value]
+        for v in values:
+            lines.append(f"{key} = {conf_escape(v)}")
+    return "\n".join(lines) + "\n"
+
+
+def run_tool(*args) -> subprocess.CompletedProcess:
+    return subprocess.run([str(TOOL), *[str(a) for a in args]], capture_output=True, timeout=120,
+                          stdin=subprocess.DEVNULL)
+
+
+@pytest.fixture
+def make_app(tmp_path):
+    """make_app(config, name="app.exe", subdir=None) -> path of the stamped launcher."""
+
+    def make(config, name="app.exe", subdir=None):
+        target_dir = tmp_path / subdir if subdir else tmp_path
+        target_dir.mkdir(parents=True, exist_ok=True)
+        conf = tmp_path / (Path(name).stem + ".conf")
+        conf.write_text(config_text(config), encoding="latin-1")
+        out = target_dir / name
+        proc = run_tool("--launcher", LAUNCHER, "--config", conf, "--out", out)
+        assert proc.returncode == 0, proc.stderr.decode()
+        return out
+
+    return make
+
+
+@pytest.fixture
+def stamp_raw(tmp_path):
+    """stamp_raw(block_bytes, name="raw.exe") -> generic launcher with raw bytes appended."""
+
+    def stamp(block: bytes, name="raw.exe"):
+        out = tmp_path / name
+        out.write_bytes(LAUNCHER.read_bytes() + block)
+        return out
+
+    return stamp
+
+
+def decode_wine_debugstr(body: str) -> str:
+    """The text of a Wine trace string L"..." (escapes \\r \\n \\t \\\\ \\" and \\HHHH)."""
+    out, i = [], 0
+    simple = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\", '"': '"'}
+    while i < len(body):
+        ch = body[i]
+        if ch == "\\" and i + 1 < len(body):
+            nxt = body[i + 1]
+            if nxt in simple:
+                out.append(simple[nxt])
+                i += 2
+                continue
+            hexpart = body[i + 1:i + 5]
+            if len(hexpart) == 4 and all(c in "0123456789abcdefABCDEF" for c in hexpart):
+                out.append(chr(int(hexpart, 16)))
+                i += 5
+                continue
+        out.append(ch)
+        i += 1
+    return "".join(out)
+
+
+def message_box_texts(stderr: bytes):
+    """Texts of the message boxes traced by WINEDEBUG=trace+msgbox, in order.
+    A text Wine shortened in its trace ends with '...'."""
+    texts = []
+    for line in stderr.decode("utf-8", "replace").splitlines():
+        marker = "trace:msgbox:MSGBOX_OnInit L\""
+        at = line.find(marker)
+        if at < 0:
+            continue
+        body = line[at + len(marker):]
+        cut = body.endswith('"...')
+        body = body[:-4] if cut else body[:-1] if body.endswith('"') else body
+        texts.append(decode_wine_debugstr(body) + ("..." if cut else ""))
+    return texts
+
+
+@dataclass
+class WindowedRun:
+    returncode: int
+    captions: list  # window titles of the message boxes, in the order they appeared
+    texts: list     # their texts, from Wine's message-box trace
+    stderr: bytes
+    stdout: bytes
+
+
+def run_windowed(wine_x, exe, args=(), env=None, timeout=60, dismiss=True) -> WindowedRun:
+    """Runs a launcher on the virtual display, answers each message box it shows
+    with Return, and returns the captions and texts of the boxes and the exit code."""
+    display = wine_x.display
+    proc = wine_x.start(exe, args, env=env, debug="-all,trace+msgbox")
+    captions, seen = [], set()
+    deadline = time.monotonic() + timeout
+    try:
+        while proc.poll() is None and time.monotonic() < deadline:
+            ids = display.xdotool("search", "--onlyvisible", "--pid", str(proc.pid)).stdout.split()
+            for wid in ids:
+                if wid in seen:
+                    continue
+                seen.add(wid)
+                captions.append(display.window_name(wid))
+                if dismiss:
+                    display.xdotool("key", "--window", wid, "Return")
+            time.sleep(0.1)
+        if proc.poll() is None:
+            proc.kill()
+            raise AssertionError(f"{exe} did not end within {timeout} s (boxes seen: {captions})")
+        stdout, stderr = proc.communicate(timeout=30)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+    return WindowedRun(proc.returncode, captions, message_box_texts(stderr), stderr, stdout)

@@ -1,0 +1,208 @@
+"""The generic launcher under Wine: its own configuration block, the launch
+sequence as far as it goes today, and error reports in both modes."""
+
+import struct
+import subprocess
+
+import pytest
+
+from blocks import block, narrow, wide
+from conftest import LAUNCHER, run_windowed, to_windows_path, TESTVM
+
+INTERNAL = "-q_qbk_internal"
+NO_JVM = b"No JVM could be found on your system.\r\nPlease define ZORVO_JAVA_HOME\r\nto point to an installed JDK or JRE."
+
+
+# --- the executable itself ---------------------------------------------------
+
+def pe_sections(data: bytes):
+    count = struct.unpack_from("<H", data, 134)[0]
+    sections = []
+    for i in range(count):
+        hdr = 376 + 40 * i
+        name = data[hdr:hdr + 8].rstrip(b"\0").decode()
+        raw_size, raw_ptr = struct.unpack_from("<II", data, hdr + 16)
+        sections.append((name, raw_ptr, raw_size))
+    return sections
+
+
+def pe_imports(data: bytes):
+    """Names of the DLLs the image imports, read from its import directory."""
+    sections = []
+    for i in range(struct.unpack_from("<H", data, 134)[0]):
+        hdr = 376 + 40 * i
+        vsize, vaddr, raw_size, raw_ptr = struct.unpack_from("<IIII", data, hdr + 8)
+        sections.append((vaddr, max(vsize, raw_size), raw_ptr))
+
+    def at(rva):
+        for vaddr, size, raw_ptr in sections:
+            if vaddr <= rva < vaddr + size:
+                return rva - vaddr + raw_ptr
+        raise AssertionError(f"rva {rva:#x} outside every section")
+
+    import_rva = struct.unpack_from("<I", data, 128 + 24 + 104)[0]
+    names, pos = [], at(import_rva)
+    while True:
+        name_rva = struct.unpack_from("<I", data, pos + 12)[0]
+        if name_rva == 0:
+            return names
+        start = at(name_rva)
+        names.append(data[start:data.index(b"\0", start)].decode().upper())
+        pos += 20
+
+
+def test_launcher_image_keeps_the_block_offsets_and_hardening():
+    data = LAUNCHER.read_bytes()
+    assert struct.unpack_from("<I", data, 60)[0] == 128
+    assert data[128:132] == b"PE\0\0"
+    assert struct.unpack_from("<H", data, 148)[0] == 224
+    sections = pe_sections(data)
+    assert len(sections) == 5
+    assert sections[-1][0] == ".rsrc"
+    assert max(p + s for _, p, s in sections) == sections[-1][1] + sections[-1][2]
+    a, b = struct.unpack_from("<II", data, 552)
+    assert a + b == len(data)
+    subsystem, dll_characteristics = struct.unpack_from("<HH", data, 128 + 24 + 68)
+    assert subsystem == 2  # GUI
+    assert dll_characteristics & 0x40, "dynamic base (ASLR)"
+    assert dll_characteristics & 0x100, "NX compatible (DEP)"
+    allowed = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL", "MSVCRT.DLL"}
+    assert set(pe_imports(data)) <= allowed
+
+
+# --- the configuration block ---------------------------------------------------
+
+CONSOLE = narrow(107, b"0")
+
+
+@pytest.mark.parametrize(
+    "tail, expected",
+    [
+        (b"", "Internal Error: readInt"),
+        (b"\x00\x00", "Internal Error: readInt"),
+        (block([CONSOLE], magic=0x12345678), "Internal Error: magic"),
+        (block([narrow(122, b"", length=-1)]), "Internal Error: readString"),
+        (block([narrow(122, b"abc", length=0x7FFFFFF0)]), "Internal Error: readString"),
+        (block([narrow(122, b"abc", length=10)]), "Internal Error: readString"),
+        (block([CONSOLE], [wide(20013, "ab", length=3)]), "Internal Error: readWString"),
+        (block([CONSOLE], [wide(20013, "", length=-2)]), "Internal Error: readWString"),
+        (block([CONSOLE], [wide(20013, "ab", length=0x7FFFFFFE)]), "Internal Error: readWString"),
+        (block([CONSOLE, narrow(1, b"x")], narrow_count=1000), "Internal Error: readInt"),
+        (block([CONSOLE], wide_count=0x7FFFFFFF), "Internal Error: readInt"),
+        (block([CONSOLE])[:-4], "Internal Error: readInt"),
+    ],
+    ids=["no-block", "magic-cut", "magic", "negative-length", "huge-length", "short-text",
+         "odd-wide", "negative-wide", "huge-wide", "count-too-large", "huge-wide-count", "no-wide-count"],
+)
+def test_damaged_blocks_end_with_the_fixed_internal_error(wine, stamp_raw, tail, expected):
+    exe = stamp_raw(tail)
+    result = wine.run(exe, [INTERNAL])
+    assert result.returncode == 1
+    assert result.stderr == expected.encode() + b"\n"
+    assert result.stdout == b""
+
+
+def test_internal_error_while_loading_is_windowed_without_the_prefix(wine_x, stamp_raw):
+    exe = stamp_raw(block([narrow(1000, b"Never read"), narrow(122, b"", length=-1)]))
+    run = run_windowed(wine_x, exe)
+    assert run.returncode == 1
+    # The caption is still unknown while the block cannot be read.
+    assert run.captions == [""]
+    assert run.texts == ["Internal Error: readString"]
+
+
+def test_later_record_wins_and_empty_message_prints_an_empty_line(wine, stamp_raw):
+    exe = stamp_raw(block([narrow(1001, b"first"), CONSOLE, narrow(1001, b"second")]))
+    result = wine.run(exe)
+    assert (result.returncode, result.stderr) == (83, b"second\n")
+    exe = stamp_raw(block([CONSOLE, narrow(1001, b"")]), name="empty.exe")
+    result = wine.run(exe)
+    assert (result.returncode, result.stderr) == (83, b"\n")
+
+
+def test_wide_records_and_an_embedded_stream_do_not_disturb_the_narrow_table(wine, stamp_raw):
+    exe = stamp_raw(block([CONSOLE, narrow(1001, b"fine")], [wide(20013, "w\u00e9de")]) + b"\x00" * 7)
+    result = wine.run(exe)
+    assert (result.returncode, result.stderr) == (83, b"fine\n")
+
+
+# --- the launch sequence and the reporting mode --------------------------------
+
+@pytest.mark.parametrize("app_type", [None, "0", "2", "7", "-1"])
+def test_console_application_types_report_on_standard_error(wine, make_app, app_type):
+    config = {"main-class": "com.example.Main"}
+    if app_type is not None:
+        config["app-type"] = app_type
+    result = wine.run(make_app(config))
+    assert result.returncode == 83
+    # Exactly the text and one line feed: the CR LF inside the message stays,
+    # no carriage return is added.
+    assert result.stderr == NO_JVM + b"\n"
+    assert result.stdout == b""
+
+
+@pytest.mark.parametrize("app_type", ["1", "5"])
+def test_windowed_application_types_show_a_message_box(wine_x, make_app, app_type):
+    exe = make_app({"app-type": app_type, "msg-caption": "Sample App"})
+    run = run_windowed(wine_x, exe)
+    assert run.returncode == 83
+    assert run.captions == ["Sample App"]
+    assert run.texts == [NO_JVM.decode()]
+    # Nothing but Wine's own trace reaches standard error.
+    assert b"No JVM" not in run.stderr.replace(b"MSGBOX_OnInit L\"No JVM", b"")
+
+
+def test_internal_prefix_switches_a_windowed_application_to_console(wine, make_app):
+    exe = make_app({"app-type": 1, "msg-no-jvm": "nothing found: caf\xe9"})
+    for args in ([INTERNAL], [INTERNAL, "more", "args"], [INTERNAL + "X"]):
+        result = wine.run(exe, args)
+        assert (result.returncode, result.stderr) == (83, b"nothing found: caf\xe9\n"), args
+
+
+def test_upper_case_prefix_keeps_message_boxes(wine_x, make_app):
+    exe = make_app({"app-type": 1, "msg-caption": "Upper", "msg-no-jvm": "boxed"})
+    run = run_windowed(wine_x, exe, ["-Q_QBK_INTERNAL"])
+    assert (run.returncode, run.captions, run.texts) == (83, ["Upper"], ["boxed"])
+
+
+def starter_run(wine, exe, command_line, show=None):
+    args = (["--show", str(show)] if show is not None else []) + ["--", command_line]
+    return wine.run(TESTVM / "starter.exe", args, cwd=exe.parent)
+
+
+def test_command_line_tail_follows_the_program_name(wine, make_app):
+    exe = make_app({"app-type": 1, "msg-no-jvm": "console"}, subdir="dir with blanks")
+    path = to_windows_path(exe)
+    consoles = [
+        f'"{path}" {INTERNAL}',
+        f'"{path}"{INTERNAL}',
+        f'  "{path}"  \t {INTERNAL} x',
+        f'"{path}" {INTERNAL}"quoted rest"',
+    ]
+    for line in consoles:
+        result = starter_run(wine, exe, line)
+        assert (result.returncode, result.stderr) == (83, b"console\n"), line
+    windowed = [f'"{path}" x {INTERNAL}', f'"{path}" "{INTERNAL}"']
+    for line in windowed:
+        result = starter_run(wine, exe, line)
+        assert (result.returncode, result.stderr) == (83, b""), line
+
+
+def test_message_box_shows_the_error_icon(wine_x, make_app, tmp_path):
+    exe = make_app({"app-type": 1, "msg-caption": "Iconic"})
+    display = wine_x.display
+    proc = wine_x.start(exe, debug="-all,trace+msgbox")
+    try:
+        ids = display.find_windows("^Iconic$")
+        assert len(ids) == 1
+        shot = tmp_path / "box.png"
+        display.screenshot(shot)
+        # The error icon is a red disc: some clearly red pixels must be on screen.
+        red = subprocess.run(["convert", str(shot), "-fx", "(r>0.7 && g<0.3 && b<0.3) ? 1 : 0", "-format",
+                      "%[fx:mean*w*h]", "info:"], capture_output=True, text=True, check=True)
+        assert float(red.stdout) > 50
+        display.xdotool("key", "--window", ids[0], "Return")
+        assert proc.wait(timeout=30) == 83
+    finally:
+        if proc.poll() is None:
+            proc.kill()

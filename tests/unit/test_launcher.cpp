@@ -1,0 +1,97 @@
+// The command-line tail, the internal prefix and message composition.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/command_line.h"
+#include "launcher/message_text.h"
+
+namespace zorvo {
+namespace {
+
+TEST(CommandLineTail, SkipsTheProgramNameLikeThePlatformStartUp) {
+    struct {
+        const char* line;
+        const char* tail;
+    } cases[] = {
+        {"app.exe", ""},
+        {"app.exe a b", "a b"},
+        {"app.exe   \t a  b ", "a  b "},
+        {"\"C:\\Program Files\\My App\\app.exe\" -x \"y z\"", "-x \"y z\""},
+        {"\"C:\\My App\\app.exe\"-x", "-x"},
+        {"\"unterminated quote", ""},
+        {"  \tapp.exe arg", "arg"},
+        {"app\"x\".exe rest", "rest"},
+        {"", ""},
+        {"app.exe\targ", "arg"},
+        {"\"\" arg", "arg"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(commandLineTail(c.line), c.tail) << c.line;
+    EXPECT_STREQ(commandLineTail(nullptr), "");
+}
+
+TEST(CommandLineTail, InternalPrefixComparesTheFirstFifteenBytes) {
+    EXPECT_TRUE(hasInternalPrefix("-q_qbk_internal"));
+    EXPECT_TRUE(hasInternalPrefix("-q_qbk_internal more args"));
+    EXPECT_TRUE(hasInternalPrefix("-q_qbk_internalX"));
+    EXPECT_FALSE(hasInternalPrefix("-Q_QBK_INTERNAL"));
+    EXPECT_FALSE(hasInternalPrefix("-q_qbk_interna"));
+    EXPECT_FALSE(hasInternalPrefix(" -q_qbk_internal"));
+    EXPECT_FALSE(hasInternalPrefix(""));
+    EXPECT_FALSE(hasInternalPrefix(nullptr));
+}
+
+std::string replaced(const char* text, const char* placeholder, const char* value) {
+    Text<kTextSize> t(text);
+    replaceFirstPlaceholder(t, placeholder, value);
+    return t.c_str();
+}
+
+TEST(MessageText, OnlyTheFirstOccurrenceIsReplaced) {
+    EXPECT_EQ(replaced("code %ERROR_CODE% and %ERROR_CODE%", "%ERROR_CODE%", "16"), "code 16 and %ERROR_CODE%");
+    EXPECT_EQ(replaced("no placeholder here", "%ERROR_CODE%", "16"), "no placeholder here");
+    EXPECT_EQ(replaced("The %ENV_VAR_NAME% variable", "%ENV_VAR_NAME%", ""), "The  variable");
+    EXPECT_EQ(replaced("%FILE_NAME%", "%FILE_NAME%", "a.jar"), "a.jar");
+    EXPECT_EQ(replaced("%error_code%", "%ERROR_CODE%", "7"), "%error_code%");
+    // A value that itself holds the placeholder is not replaced again.
+    EXPECT_EQ(replaced("x %P% y", "%P%", "%P%%P%"), "x %P%%P% y");
+}
+
+TEST(MessageText, ResultLongerThanTheBufferIsCutAtTheBuffer) {
+    std::string text = "head %V% tail";
+    std::string value(9000, 'v');
+    Text<kTextSize> t(text.c_str());
+    EXPECT_TRUE(replaceFirstPlaceholder(t, "%V%", value.c_str()));
+    EXPECT_EQ(t.size(), kTextSize - 1);
+    EXPECT_TRUE(t.truncated());
+    EXPECT_EQ(std::string(t.c_str()).substr(0, 5), "head ");
+    EXPECT_EQ(t.c_str()[kTextSize - 2], 'v');
+}
+
+TEST(TextBuffer, NeverWritesPastItsCapacityAndRemembersCuts) {
+    Text<8> t;
+    EXPECT_TRUE(t.assign("abc"));
+    EXPECT_FALSE(t.truncated());
+    EXPECT_FALSE(t.append("defgh"));
+    EXPECT_STREQ(t.c_str(), "abcdefg");
+    EXPECT_TRUE(t.truncated());
+    EXPECT_FALSE(t.appendChar('x'));
+    EXPECT_STREQ(t.c_str(), "abcdefg");
+    t.clear();
+    EXPECT_FALSE(t.truncated());
+    EXPECT_TRUE(t.appendFormat("%d-%s", 12, "ab"));
+    EXPECT_STREQ(t.c_str(), "12-ab");
+    EXPECT_FALSE(t.appendFormat("%s", "xyz"));
+    EXPECT_STREQ(t.c_str(), "12-abxy");
+    EXPECT_EQ(t.size(), 7u);
+    // A platform call that reports a result at or above the capacity failed.
+    Text<8> p;
+    EXPECT_FALSE(p.adoptPlatformResult(8));
+    EXPECT_STREQ(p.c_str(), "");
+    memcpy(p.data(), "C:\\a", 5);
+    EXPECT_TRUE(p.adoptPlatformResult(4));
+    EXPECT_EQ(p.size(), 4u);
+}
+
+}  // namespace
+}  // namespace zorvo

@@ -1,0 +1,206 @@
+#include "app_launcher.h"
+
+#include <string.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "block_writer.h"
+#include "config_text.h"
+#include "file_access.h"
+
+namespace zorvo {
+namespace buildtool {
+namespace {
+
+// Fixed layout of the generic launcher's headers.
+constexpr uint32_t kPeHeaderPointer = 60;
+constexpr uint32_t kPeHeaderOffset = 128;
+constexpr uint32_t kSectionCountOffset = kPeHeaderOffset + 6;
+constexpr uint32_t kOptionalHeaderSizeOffset = kPeHeaderOffset + 20;
+constexpr uint32_t kOptionalHeaderSize = 224;
+constexpr uint32_t kSectionTableOffset = 376;
+constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kSectionCount = 5;
+constexpr uint32_t kRawSizeField = 16;     // SizeOfRawData within a section header
+constexpr uint32_t kRawPointerField = 20;  // PointerToRawData
+constexpr uint32_t kHeadersEnd = kSectionTableOffset + kSectionCount * kSectionHeaderSize;
+
+static_assert(kSectionTableOffset + 4 * kSectionHeaderSize + kRawSizeField == kBlockOffsetFieldA,
+              "offset 552 is the fifth section's raw size");
+static_assert(kSectionTableOffset + 4 * kSectionHeaderSize + kRawPointerField == kBlockOffsetFieldB,
+              "offset 556 is the fifth section's raw offset");
+
+uint32_t readU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint32_t readU16(const unsigned char* p) { return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8; }
+
+bool readExact(const ByteSource& src, uint64_t at, unsigned char* dst, uint32_t n) {
+    uint32_t done = 0;
+    while (done < n) {
+        uint32_t got = src.readAt(src, at + done, dst + done, n - done);
+        if (got == 0) return false;
+        done += got;
+    }
+    return true;
+}
+
+bool notGeneric(std::string& problem, const std::string& why) {
+    problem = "not a generic launcher: " + why;
+    return false;
+}
+
+// Whether the bytes at `at` start with the block's magic.
+bool magicAt(const ByteSource& image, uint64_t at) {
+    unsigned char b[4];
+    return readExact(image, at, b, 4) && readU32(b) == kBlockMagic;
+}
+
+std::string located(const std::string& path, const std::string& message) { return path + ": " + message; }
+
+// Everything that is read and checked before the output is touched.
+struct Inputs {
+    AppConfig config;
+    InputFile launcher;
+};
+
+bool prepareInputs(const BuildRequest& request, Inputs& in, std::string& error) {
+    std::string text, why;
+    if (!readWholeFile(request.configPath, kMaxConfigFileSize, text, why)) {
+        error = located(request.configPath, why);
+        return false;
+    }
+    std::string baseDir = std::filesystem::path(request.configPath).parent_path().string();
+    if (!parseConfigText(text, ConfigSource{request.configPath, baseDir}, in.config, error)) return false;
+    if (!statEmbeddedFiles(in.config, request.configPath, error)) return false;
+
+    if (!in.launcher.open(request.launcherPath, why)) {
+        error = located(request.launcherPath, why);
+        return false;
+    }
+    if (!checkGenericLauncher(in.launcher.source(), why)) {
+        error = located(request.launcherPath, why);
+        return false;
+    }
+    for (const std::string& raw : request.appendRaw) {
+        InputFile probe;
+        if (!probe.open(raw, why)) {
+            error = located(raw, why);
+            return false;
+        }
+    }
+    std::error_code ec;
+    if (std::filesystem::equivalent(request.launcherPath, request.outPath, ec)) {
+        error = located(request.outPath, "is the generic launcher itself; write the application's launcher elsewhere");
+        return false;
+    }
+    if (std::filesystem::is_directory(request.outPath, ec)) {
+        error = located(request.outPath, "is a directory");
+        return false;
+    }
+    return true;
+}
+
+// Writes the launcher copy, the block and the stream into `tempPath`.
+bool writeOutput(const BuildRequest& request, Inputs& in, const std::string& tempPath, std::string& error) {
+    std::ofstream out(tempPath, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        error = located(tempPath, "cannot open for writing");
+        return false;
+    }
+    const ByteSource& src = in.launcher.source();
+    std::string chunk(64 * 1024, '\0');
+    for (uint64_t at = 0; at < src.size;) {
+        uint64_t want = src.size - at < chunk.size() ? src.size - at : chunk.size();
+        uint32_t got = src.readAt(src, at, &chunk[0], static_cast<uint32_t>(want));
+        if (got == 0) {
+            error = located(request.launcherPath, "cannot read");
+            return false;
+        }
+        out.write(chunk.data(), got);
+        at += got;
+    }
+    std::string why;
+    if (!writeBlockAndStream(out, in.config, request.appendRaw, why)) {
+        error = located(request.outPath, why);
+        return false;
+    }
+    out.close();
+    if (!out) {
+        error = located(request.outPath, "cannot write the output");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool checkGenericLauncher(const ByteSource& image, std::string& problem) {
+    unsigned char head[kHeadersEnd];
+    if (image.size < kHeadersEnd || !readExact(image, 0, head, kHeadersEnd)) {
+        return notGeneric(problem, "only " + std::to_string(image.size) + " bytes long");
+    }
+    uint32_t pe = readU32(head + kPeHeaderPointer);
+    if (pe != kPeHeaderOffset) return notGeneric(problem, "PE header at offset " + std::to_string(pe) + ", not 128");
+    if (memcmp(head + kPeHeaderOffset, "PE\0\0", 4) != 0) return notGeneric(problem, "no PE signature at offset 128");
+    uint32_t sections = readU16(head + kSectionCountOffset);
+    if (sections != kSectionCount) {
+        return notGeneric(problem, std::to_string(sections) + " section headers, not 5");
+    }
+    uint32_t optional = readU16(head + kOptionalHeaderSizeOffset);
+    if (optional != kOptionalHeaderSize) {
+        return notGeneric(problem, "optional header of " + std::to_string(optional) + " bytes, not 224");
+    }
+    uint64_t ends[kSectionCount];
+    for (uint32_t i = 0; i < kSectionCount; ++i) {
+        const unsigned char* h = head + kSectionTableOffset + i * kSectionHeaderSize;
+        ends[i] = static_cast<uint64_t>(readU32(h + kRawSizeField)) + readU32(h + kRawPointerField);
+    }
+    for (uint32_t i = 0; i + 1 < kSectionCount; ++i) {
+        if (ends[i] > ends[kSectionCount - 1]) {
+            return notGeneric(problem, "section " + std::to_string(i + 1) + ", not the fifth, ends last in the file");
+        }
+    }
+    uint64_t blockOffset = ends[kSectionCount - 1];  // the sum of the values at 552 and 556
+    if (blockOffset > image.size) {
+        return notGeneric(problem, "its last section ends at offset " + std::to_string(blockOffset) +
+                                       ", behind the end of the file (" + std::to_string(image.size) + " bytes)");
+    }
+    if (blockOffset < image.size) {
+        if (magicAt(image, blockOffset)) {
+            problem = "already has a configuration block (at file offset " + std::to_string(blockOffset) +
+                      "); build from the generic launcher";
+            return false;
+        }
+        return notGeneric(problem,
+                          std::to_string(image.size - blockOffset) + " bytes follow its last section");
+    }
+    return true;
+}
+
+bool buildApplicationLauncher(const BuildRequest& request, std::string& error) {
+    Inputs in;
+    if (!prepareInputs(request, in, error)) return false;
+    std::string tempPath, why;
+    if (!createTempBeside(request.outPath, tempPath, why)) {
+        error = located(request.outPath, why);
+        return false;
+    }
+    bool ok = writeOutput(request, in, tempPath, error);
+    if (ok) {
+        copyPermissions(request.launcherPath, tempPath);
+        ok = replaceFile(tempPath, request.outPath, why);
+        if (!ok) error = located(request.outPath, why);
+    }
+    if (!ok) {
+        std::error_code ec;
+        std::filesystem::remove(tempPath, ec);
+    }
+    return ok;
+}
+
+}  // namespace buildtool
+}  // namespace zorvo

@@ -1,0 +1,335 @@
+#include "block_dump.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app_launcher.h"
+#include "block_writer.h"
+#include "value_text.h"
+
+namespace zorvo {
+namespace buildtool {
+namespace {
+
+// A forward reader over a ByteSource.
+struct SourceReader {
+    const ByteSource& src;
+    uint64_t pos;
+
+    uint64_t remaining() const { return pos < src.size ? src.size - pos : 0; }
+
+    bool readExact(void* dst, uint32_t n) {
+        unsigned char* out = static_cast<unsigned char*>(dst);
+        for (uint32_t done = 0; done < n;) {
+            uint32_t got = src.readAt(src, pos, out + done, n - done);
+            if (got == 0) return false;
+            done += got;
+            pos += got;
+        }
+        return true;
+    }
+
+    bool readInt(int32_t& value) {
+        unsigned char b[4];
+        if (!readExact(b, 4)) return false;
+        value = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                                     static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+        return true;
+    }
+};
+
+bool readRecords(SourceReader& r, bool wide, std::vector<Record>& out, std::string& error) {
+    const char* table = wide ? "wide" : "narrow";
+    int32_t count;
+    if (!r.readInt(count)) {
+        error = std::string("the block ends before its ") + table + " count";
+        return false;
+    }
+    // Every record takes at least 8 bytes, so a huge count ends at a failed read.
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t id, length;
+        if (!r.readInt(id) || !r.readInt(length)) {
+            error = std::string("the block ends inside ") + table + " record " + std::to_string(i + 1);
+            return false;
+        }
+        if (length < 0 || (wide && (length & 1)) || static_cast<uint64_t>(length) > r.remaining()) {
+            error = std::string(table) + " record " + std::to_string(i + 1) + " (id " + std::to_string(id) +
+                    ") has a bad length " + std::to_string(length);
+            return false;
+        }
+        Record rec{id, std::string(static_cast<size_t>(length), '\0'), 0};
+        if (length > 0 && !r.readExact(&rec.bytes[0], static_cast<uint32_t>(length))) {
+            error = std::string("cannot read ") + table + " record " + std::to_string(i + 1);
+            return false;
+        }
+        out.push_back(std::move(rec));
+    }
+    return true;
+}
+
+std::vector<std::string> splitNames(const char* list) {
+    std::vector<std::string> names;
+    std::string current;
+    for (const char* p = list;; ++p) {
+        if (*p == ';' || *p == '\0') {
+            if (!current.empty()) names.push_back(current);
+            current.clear();
+            if (*p == '\0') break;
+        } else {
+            current += *p;
+        }
+    }
+    return names;
+}
+
+// Why embed lines cannot reproduce entries 2002, 2003 and the stream, or "".
+std::string reproducibility(const BlockContents& block, const EmbeddedStreamInfo& info,
+                            const std::vector<std::string>& names, size_t& countRecord) {
+    size_t countAt = SIZE_MAX, namesAt = SIZE_MAX, seen = 0;
+    for (size_t i = 0; i < block.narrow.size(); ++i) {
+        ConfigId id = block.narrow[i].id;
+        if (id == cfg::kEmbeddedFileCount) countAt = i;
+        if (id == cfg::kEmbeddedFileNames) namesAt = i;
+        if (id == cfg::kEmbeddedFileCount || id == cfg::kEmbeddedFileNames) ++seen;
+    }
+    if (seen != 2 || namesAt != countAt + 1) {
+        return "entries 2002 and 2003 are not a single pair of adjacent records";
+    }
+    if (block.narrow[countAt].bytes != std::to_string(info.count)) return "entry 2002 is not a plain decimal count";
+    if (names.size() != static_cast<size_t>(info.count)) return "entries 2002 and 2003 disagree on the number of files";
+    std::string joined;
+    for (const std::string& n : names) joined += n + ";";
+    if (block.narrow[namesAt].bytes != joined) return "entry 2003 is not a list of names each followed by ';'";
+    if (info.lengthMissing || info.files.size() != names.size()) return "the stream ends early";
+    for (size_t i = 0; i < info.files.size(); ++i) {
+        const EmbeddedFileInfo& f = info.files[i];
+        if (f.length < 0) return "a file has a negative length";
+        if (f.present != static_cast<uint64_t>(f.length)) return "the stream ends early";
+        if (const char* problem = embeddedNameProblem(f.name)) return "embedded file " + f.name + ": " + problem;
+        for (size_t k = 0; k < i; ++k) {
+            if (sameEmbeddedName(info.files[k].name, f.name)) return "two embedded files are named " + f.name;
+        }
+    }
+    countRecord = countAt;
+    return "";
+}
+
+std::string plural(size_t n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+// The name a record is dumped under: the readable one when building from it
+// accepts the value, else the number.
+std::string dumpName(const Record& r, bool wide) {
+    const ConfigEntryInfo* info = findConfigEntry(r.id);
+    bool usable = info && (info->kind == EntryKind::Wide) == wide && (wide || valueFitsKind(info->kind, r.bytes));
+    std::string name = usable ? info->name : std::to_string(r.id);
+    return wide ? "wide:" + name : name;
+}
+
+void printRecord(std::ostream& out, const Record& r, bool wide) {
+    std::string value = wide ? escapeWide(fromUtf16le(r.bytes)) : escapeNarrow(r.bytes);
+    out << dumpName(r, wide) << " =" << (value.empty() ? "" : " ") << value << "\n";
+}
+
+std::string fileSummary(const EmbeddedFileInfo& f) {
+    if (f.length > 0 && f.present < static_cast<uint64_t>(f.length)) {
+        return f.name + " (" + std::to_string(f.length) + " bytes announced, only " + std::to_string(f.present) +
+               " present)";
+    }
+    return f.name + " (" + plural(f.length > 0 ? static_cast<size_t>(f.length) : 0, "byte") + ")";
+}
+
+std::string extractedPath(const std::string& dir, const std::string& name) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(dir) / name, ec);
+    if (ec) p = std::filesystem::path(dir) / name;
+    return p.lexically_normal().string();
+}
+
+bool extractFile(const ByteSource& src, const EmbeddedFileInfo& f, const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    std::string chunk(64 * 1024, '\0');
+    for (uint64_t done = 0; done < f.present;) {
+        uint64_t want = f.present - done < chunk.size() ? f.present - done : chunk.size();
+        uint32_t got = src.readAt(src, f.dataOffset + done, &chunk[0], static_cast<uint32_t>(want));
+        if (got == 0) return false;
+        for (uint32_t i = 0; i < got; ++i) chunk[i] = static_cast<char>(chunk[i] ^ kEmbedScramble);
+        out.write(chunk.data(), got);
+        done += got;
+    }
+    out.close();
+    return static_cast<bool>(out);
+}
+
+bool extractAll(const ByteSource& src, const EmbeddedStreamInfo& info, const std::string& dir, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !std::filesystem::is_directory(dir, ec)) {
+        error = "cannot create the directory '" + dir + "'";
+        return false;
+    }
+    for (size_t i = 0; i < info.files.size(); ++i) {
+        std::string path = extractedPath(dir, info.files[i].name);
+        if (!extractFile(src, info.files[i], path)) {
+            error = "cannot write '" + path + "'";
+            for (size_t k = 0; k <= i; ++k) std::filesystem::remove(extractedPath(dir, info.files[k].name), ec);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The lines standing for the 2002 and 2003 records when embed lines reproduce them.
+void printEmbeddedFiles(std::ostream& out, const BlockContents& block, const EmbeddedStreamInfo& info,
+                        const std::string& extractDir) {
+    out << "# " << findConfigEntry(cfg::kEmbeddedFileCount)->name << " = "
+        << escapeNarrow(block.narrow[info.countRecord].bytes) << "   (written from the embedded files)\n";
+    out << "# " << findConfigEntry(cfg::kEmbeddedFileNames)->name << " = "
+        << escapeNarrow(block.narrow[info.countRecord + 1].bytes) << "\n";
+    for (const EmbeddedFileInfo& f : info.files) {
+        if (extractDir.empty()) {
+            out << "# embedded: " << escapeNarrow(fileSummary(f)) << "\n";
+        } else {
+            out << "embed = " << escapeNarrow(extractedPath(extractDir, f.name)) << "\n";
+        }
+    }
+}
+
+// Comments on a stream that embed lines cannot reproduce, and on trailing bytes.
+void printStreamNotes(std::ostream& out, const ByteSource& src, const EmbeddedStreamInfo& info) {
+    if (info.count > 0 && !info.notReproducible.empty()) {
+        out << "# The embedded files as the launcher reads them (no embed lines reproduce them: "
+            << escapeNarrow(info.notReproducible) << "):\n";
+        for (const EmbeddedFileInfo& f : info.files) out << "# embedded: " << escapeNarrow(fileSummary(f)) << "\n";
+        if (info.lengthMissing) out << "# the file ends where the length of the next embedded file should be\n";
+    }
+    if (src.size > info.end) {
+        out << "# " << plural(static_cast<size_t>(src.size - info.end), "more byte")
+            << (info.files.empty() ? " follow the block\n" : " follow the embedded files\n");
+    }
+}
+
+std::string blockProblem(const ByteSource& src, BlockError err) {
+    std::string why;
+    if (checkGenericLauncher(src, why)) return "has no configuration block (it is a generic launcher)";
+    return std::string("has no configuration block that the launcher can read (it would stop with \"") +
+           blockErrorText(err) + "\")";
+}
+
+}  // namespace
+
+bool readBlockContents(const ByteSource& src, BlockContents& out, std::string& error) {
+    out = BlockContents{};
+    SourceReader r{src, kBlockOffsetFieldA};
+    int32_t a, b;
+    if (!r.readInt(a)) {
+        error = "the file ends before offset 556";
+        return false;
+    }
+    r.pos = kBlockOffsetFieldB;
+    if (!r.readInt(b)) {
+        error = "the file ends before offset 560";
+        return false;
+    }
+    int64_t offset = static_cast<int64_t>(a) + b;
+    if (offset < 0) {
+        error = "the values at offsets 552 and 556 add up to a negative offset";
+        return false;
+    }
+    out.blockOffset = static_cast<uint64_t>(offset);
+    r.pos = out.blockOffset;
+    int32_t magic;
+    if (!r.readInt(magic) || static_cast<uint32_t>(magic) != kBlockMagic) {
+        error = "no block magic at file offset " + std::to_string(out.blockOffset);
+        return false;
+    }
+    if (!readRecords(r, false, out.narrow, error) || !readRecords(r, true, out.wide, error)) return false;
+    out.streamOffset = r.pos;
+    return true;
+}
+
+EmbeddedStreamInfo describeEmbeddedStream(const ByteSource& src, const BlockContents& block,
+                                          const ConfigTables& tables) {
+    EmbeddedStreamInfo info;
+    info.count = configInt(tables, cfg::kEmbeddedFileCount);
+    info.end = block.streamOffset;
+    if (info.count <= 0) return info;
+    // The launcher reads entry 2003 into one of its text buffers.
+    std::string buffer(8192, '\0');
+    configString(tables, cfg::kEmbeddedFileNames, &buffer[0], buffer.size());
+    std::vector<std::string> names = splitNames(buffer.c_str());
+
+    SourceReader r{src, block.streamOffset};
+    for (size_t i = 0; i < names.size() && info.files.size() < static_cast<size_t>(info.count); ++i) {
+        int32_t length;
+        if (!r.readInt(length)) {
+            info.lengthMissing = true;
+            break;
+        }
+        EmbeddedFileInfo f{names[i], length, r.pos, 0};
+        if (length > 0) {
+            f.present = r.remaining() < static_cast<uint64_t>(length) ? r.remaining() : static_cast<uint64_t>(length);
+            r.pos += f.present;
+        }
+        info.files.push_back(f);
+        if (length > 0 && f.present < static_cast<uint64_t>(length)) break;
+    }
+    info.end = r.pos < src.size ? r.pos : src.size;
+    info.notReproducible = reproducibility(block, info, names, info.countRecord);
+    return info;
+}
+
+bool dumpLauncher(const ByteSource& src, const DumpOptions& options, std::ostream& out, std::string& error) {
+    const std::string& name = options.displayName;
+    ConfigTables tables;
+    BlockError err = parseConfigBlock(src, tables);
+    if (err != BlockError::None) {
+        error = name + ": " + blockProblem(src, err);
+        return false;
+    }
+    BlockContents block;
+    std::string why;
+    bool ok = readBlockContents(src, block, why);
+    EmbeddedStreamInfo info;
+    if (ok) info = describeEmbeddedStream(src, block, tables);
+    releaseConfigTables(tables);
+    if (!ok) {
+        error = name + ": " + why;
+        return false;
+    }
+    bool reproducible = info.count > 0 && info.notReproducible.empty();
+    if (!options.extractDir.empty() && info.count > 0) {
+        if (!reproducible) {
+            error = name + ": cannot extract the embedded files: " + info.notReproducible;
+            return false;
+        }
+        if (!extractAll(src, info, options.extractDir, why)) {
+            error = name + ": " + why;
+            return false;
+        }
+    }
+
+    std::ostringstream text;
+    text << "# Configuration block of " << escapeNarrow(name) << ", dumped by zorvo-build\n";
+    text << "# at file offset " << block.blockOffset << ": " << plural(block.narrow.size(), "narrow record")
+         << ", " << plural(block.wide.size(), "wide record") << ", "
+         << plural(info.count > 0 ? info.files.size() : 0, "embedded file") << "\n";
+    for (size_t i = 0; i < block.narrow.size(); ++i) {
+        if (reproducible && i == info.countRecord) {
+            printEmbeddedFiles(text, block, info, options.extractDir);
+            ++i;  // the 2003 record was printed with it
+            continue;
+        }
+        printRecord(text, block.narrow[i], false);
+    }
+    for (const Record& r : block.wide) printRecord(text, r, true);
+    printStreamNotes(text, src, info);
+    out << text.str();
+    return true;
+}
+
+}  // namespace buildtool
+}  // namespace zorvo

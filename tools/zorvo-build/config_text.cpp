@@ -1,0 +1,227 @@
+#include "config_text.h"
+
+#include <filesystem>
+
+#include "value_text.h"
+
+namespace zorvo {
+namespace buildtool {
+namespace {
+
+const char kWidePrefix[] = "wide:";
+const char kEmbedName[] = "embed";
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string trimBlanks(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && isBlank(s[b])) ++b;
+    while (e > b && isBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+// What the parser knows while it walks the lines.
+struct LineContext {
+    const ConfigSource& source;
+    int line;
+    std::string& error;
+
+    bool fail(const std::string& message) {
+        error = source.displayName + ":" + std::to_string(line) + ": " + message;
+        return false;
+    }
+};
+
+// A name as it may be shown in a message (quoted, non-printables escaped).
+std::string shownName(const std::string& s) { return "'" + escapeNarrow(s) + "'"; }
+
+// A ConfigId written as a decimal number (optional sign), or false.
+bool parseNumericId(const std::string& name, ConfigId& id, bool& outOfRange) {
+    outOfRange = false;
+    size_t i = 0;
+    if (i < name.size() && (name[i] == '+' || name[i] == '-')) ++i;
+    if (i == name.size()) return false;
+    for (size_t k = i; k < name.size(); ++k) {
+        if (name[k] < '0' || name[k] > '9') return false;
+    }
+    if (!isWholeNumber(name)) {
+        outOfRange = true;
+        return true;
+    }
+    int64_t v = 0;
+    for (size_t k = i; k < name.size(); ++k) v = v * 10 + (name[k] - '0');
+    id = static_cast<ConfigId>(name[0] == '-' ? -v : v);
+    return true;
+}
+
+// Resolves the name part of a line (without "wide:") to an id; `info` is the
+// table row when the name was a readable one.
+bool resolveName(LineContext& ctx, const std::string& name, bool wide, ConfigId& id,
+                 const ConfigEntryInfo*& info) {
+    info = nullptr;
+    bool outOfRange;
+    if (parseNumericId(name, id, outOfRange)) {
+        if (outOfRange) return ctx.fail("entry id " + shownName(name) + " is outside the 32-bit range");
+        return true;
+    }
+    if (name.find('\0') == std::string::npos) info = findConfigEntryByName(name.c_str());
+    if (!info) {
+        if (name.empty()) return ctx.fail(wide ? "missing entry name after 'wide:'" : "missing entry name before '='");
+        return ctx.fail("unknown entry name " + shownName(name));
+    }
+    bool wideEntry = info->kind == EntryKind::Wide;
+    if (wideEntry && !wide) {
+        return ctx.fail(shownName(name) + " is a wide entry: write it as wide:" + name);
+    }
+    if (!wideEntry && wide) return ctx.fail(shownName(name) + " is not a wide entry");
+    id = info->id;
+    return true;
+}
+
+bool checkKind(LineContext& ctx, const ConfigEntryInfo& info, const std::string& bytes) {
+    if (valueFitsKind(info.kind, bytes)) return true;
+    if (info.kind == EntryKind::Int) {
+        return ctx.fail(std::string(info.name) + " needs a whole number, not " + shownName(bytes));
+    }
+    return ctx.fail(std::string(info.name) + " needs a colour \"red,green,blue\" (each 0 to 255), not " +
+                    shownName(bytes));
+}
+
+bool addEmbed(LineContext& ctx, const std::string& value, AppConfig& out) {
+    std::string path;
+    std::string why;
+    if (!unescapeNarrow(value, path, why)) return ctx.fail(why);
+    if (path.empty()) return ctx.fail("embed needs the path of a file");
+    if (path.find('\0') != std::string::npos) return ctx.fail("embed path holds a NUL byte");
+    std::filesystem::path p(path);
+    std::string name = p.filename().string();
+    if (const char* problem = embeddedNameProblem(name)) {
+        return ctx.fail("cannot embed " + shownName(path) + ": " + problem);
+    }
+    for (const EmbedSpec& e : out.embeds) {
+        if (sameEmbeddedName(e.name, name)) {
+            return ctx.fail("embedded file name " + shownName(name) + " is already used on line " +
+                            std::to_string(e.line));
+        }
+    }
+    if (out.embeds.empty()) out.embedAt = out.narrow.size();
+    if (!ctx.source.baseDir.empty() && p.is_relative()) p = std::filesystem::path(ctx.source.baseDir) / p;
+    out.embeds.push_back(EmbedSpec{p.string(), name, ctx.line});
+    // The launcher reads entry 2003 into a text buffer; names cut off there would be lost.
+    if (embeddedNamesValue(out.embeds).size() > kMaxValueLength) {
+        return ctx.fail("the names of the embedded files exceed " + std::to_string(kMaxValueLength) +
+                        " bytes in entry 2003");
+    }
+    return true;
+}
+
+bool parseLine(LineContext& ctx, const std::string& text, AppConfig& out) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos) return ctx.fail("expected 'name = value', found no '='");
+    std::string name = trimBlanks(text.substr(0, eq));
+    std::string value = trimBlanks(text.substr(eq + 1));
+    if (name == kEmbedName) return addEmbed(ctx, value, out);
+
+    bool wide = name.compare(0, sizeof kWidePrefix - 1, kWidePrefix) == 0;
+    if (wide) name.erase(0, sizeof kWidePrefix - 1);
+    ConfigId id;
+    const ConfigEntryInfo* info;
+    if (!resolveName(ctx, name, wide, id, info)) return false;
+
+    std::string why;
+    if (wide) {
+        std::u16string units;
+        if (!unescapeWide(value, units, why)) return ctx.fail(why);
+        if (units.size() > kMaxValueLength) {
+            return ctx.fail("value is " + std::to_string(units.size()) + " UTF-16 code units long; at most " +
+                            std::to_string(kMaxValueLength) + " fit");
+        }
+        out.wide.push_back(Record{id, toUtf16le(units), ctx.line});
+        return true;
+    }
+    std::string bytes;
+    if (!unescapeNarrow(value, bytes, why)) return ctx.fail(why);
+    if (bytes.size() > kMaxValueLength) {
+        return ctx.fail("value is " + std::to_string(bytes.size()) + " bytes long; at most " +
+                        std::to_string(kMaxValueLength) + " fit");
+    }
+    if (info && !checkKind(ctx, *info, bytes)) return false;
+    out.narrow.push_back(Record{id, bytes, ctx.line});
+    return true;
+}
+
+// Entries 2002 and 2003 come from the embed lines when there are any.
+bool checkEmbedEntries(const ConfigSource& source, const AppConfig& cfg, std::string& error) {
+    if (cfg.embeds.empty()) return true;
+    for (const Record& r : cfg.narrow) {
+        if (r.id != cfg::kEmbeddedFileCount && r.id != cfg::kEmbeddedFileNames) continue;
+        LineContext ctx{source, r.line, error};
+        return ctx.fail("entry " + std::to_string(r.id) + " (" + findConfigEntry(r.id)->name +
+                        ") is written from the embed lines (line " + std::to_string(cfg.embeds[0].line) +
+                        "); do not set it as well");
+    }
+    return true;
+}
+
+}  // namespace
+
+bool valueFitsKind(EntryKind kind, const std::string& bytes) {
+    if (bytes.empty()) return true;
+    if (kind == EntryKind::Int) return isWholeNumber(bytes);
+    if (kind == EntryKind::Color) return isColorValue(bytes);
+    return true;
+}
+
+const char* embeddedNameProblem(const std::string& name) {
+    if (name.empty()) return "names no file";
+    if (name == "." || name == "..") return "names a directory";
+    for (char ch : name) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20) return "its name holds a control character";
+        if (c == ';') return "its name holds ';', the separator of entry 2003";
+        if (c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+            c == '>' || c == '|') {
+            return "its name holds a character that Windows does not allow in a file name";
+        }
+    }
+    return nullptr;
+}
+
+bool sameEmbeddedName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string embeddedNamesValue(const std::vector<EmbedSpec>& embeds) {
+    std::string names;
+    for (const EmbedSpec& e : embeds) names += e.name + ";";
+    return names;
+}
+
+bool parseConfigText(const std::string& text, const ConfigSource& source, AppConfig& out, std::string& error) {
+    out = AppConfig{};
+    size_t pos = 0;
+    // A byte order mark left by an editor is not part of the first name.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+    for (int line = 1; pos < text.size(); ++line) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string raw = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        std::string t = trimBlanks(raw);
+        if (t.empty() || t[0] == '#') continue;
+        LineContext ctx{source, line, error};
+        if (!parseLine(ctx, t, out)) return false;
+    }
+    return checkEmbedEntries(source, out, error);
+}
+
+}  // namespace buildtool
+}  // namespace zorvo
