@@ -14,35 +14,6 @@ uint32_t memoryReadAt(const ByteSource& self, uint64_t at, void* dst, uint32_t n
     return count;
 }
 
-// A forward reader over a ByteSource that knows how much is left.
-struct Reader {
-    const ByteSource& src;
-    uint64_t pos;
-
-    uint64_t remaining() const { return pos < src.size ? src.size - pos : 0; }
-
-    // Reads exactly n bytes or fails.
-    bool readExact(void* dst, uint32_t n) {
-        unsigned char* out = static_cast<unsigned char*>(dst);
-        uint32_t done = 0;
-        while (done < n) {
-            uint32_t got = src.readAt(src, pos, out + done, n - done);
-            if (got == 0) return false;
-            done += got;
-            pos += got;
-        }
-        return true;
-    }
-
-    bool readInt(int32_t& value) {
-        unsigned char b[4];
-        if (!readExact(b, 4)) return false;
-        value = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                     static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
-        return true;
-    }
-};
-
 // Growable array of records in the order read; duplicates are resolved later.
 template <typename Entry>
 struct EntryList {
@@ -112,7 +83,7 @@ void freeEntries(Entry* items, size_t count) {
     free(items);
 }
 
-bool readNarrowRecord(Reader& r, NarrowEntry& e, BlockError& err) {
+bool readNarrowRecord(BlockReader& r, NarrowEntry& e, BlockError& err) {
     int32_t id, len;
     if (!r.readInt(id) || !r.readInt(len)) {
         err = BlockError::ReadInt;
@@ -133,7 +104,7 @@ bool readNarrowRecord(Reader& r, NarrowEntry& e, BlockError& err) {
     return true;
 }
 
-bool readWideRecord(Reader& r, WideEntry& e, BlockError& err) {
+bool readWideRecord(BlockReader& r, WideEntry& e, BlockError& err) {
     int32_t id, len;
     if (!r.readInt(id) || !r.readInt(len)) {
         err = BlockError::ReadInt;
@@ -179,6 +150,26 @@ bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
+bool BlockReader::readExact(void* dst, uint32_t n) {
+    unsigned char* out = static_cast<unsigned char*>(dst);
+    uint32_t done = 0;
+    while (done < n) {
+        uint32_t got = src.readAt(src, pos, out + done, n - done);
+        if (got == 0) return false;
+        done += got;
+        pos += got;
+    }
+    return true;
+}
+
+bool BlockReader::readInt(int32_t& value) {
+    unsigned char b[4];
+    if (!readExact(b, 4)) return false;
+    value = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                                 static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+    return true;
+}
+
 ByteSource memoryByteSource(const void* data, size_t size) {
     return ByteSource{const_cast<void*>(data), memoryReadAt, size};
 }
@@ -195,7 +186,7 @@ const char* blockErrorText(BlockError error) {
 }
 
 BlockError parseConfigBlock(const ByteSource& src, ConfigTables& out) {
-    Reader r{src, kBlockOffsetFieldA};
+    BlockReader r{src, kBlockOffsetFieldA};
     int32_t a, b;
     if (!r.readInt(a)) return BlockError::ReadInt;
     r.pos = kBlockOffsetFieldB;
@@ -208,7 +199,7 @@ BlockError parseConfigBlock(const ByteSource& src, ConfigTables& out) {
 
 BlockError parseConfigBlockAt(const ByteSource& src, uint64_t blockOffset, ConfigTables& out) {
     out = ConfigTables{};
-    Reader r{src, blockOffset};
+    BlockReader r{src, blockOffset};
     int32_t magic;
     if (!r.readInt(magic)) return BlockError::ReadInt;
     if (static_cast<uint32_t>(magic) != kBlockMagic) return BlockError::Magic;

@@ -30,6 +30,18 @@ struct ByteSource {
 // A source over a memory buffer the caller keeps alive.
 ByteSource memoryByteSource(const void* data, size_t size);
 
+// A forward reader over a ByteSource that knows how much is left.
+struct BlockReader {
+    const ByteSource& src;
+    uint64_t pos;
+
+    uint64_t remaining() const { return pos < src.size ? src.size - pos : 0; }
+    // Reads exactly n bytes or fails.
+    bool readExact(void* dst, uint32_t n);
+    // Reads a 32-bit little-endian signed value.
+    bool readInt(int32_t& value);
+};
+
 struct NarrowEntry {
     ConfigId id;
     uint32_t length;  // bytes, without the terminator

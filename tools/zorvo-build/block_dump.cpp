@@ -12,34 +12,7 @@ namespace zorvo {
 namespace buildtool {
 namespace {
 
-// A forward reader over a ByteSource.
-struct SourceReader {
-    const ByteSource& src;
-    uint64_t pos;
-
-    uint64_t remaining() const { return pos < src.size ? src.size - pos : 0; }
-
-    bool readExact(void* dst, uint32_t n) {
-        unsigned char* out = static_cast<unsigned char*>(dst);
-        for (uint32_t done = 0; done < n;) {
-            uint32_t got = src.readAt(src, pos, out + done, n - done);
-            if (got == 0) return false;
-            done += got;
-            pos += got;
-        }
-        return true;
-    }
-
-    bool readInt(int32_t& value) {
-        unsigned char b[4];
-        if (!readExact(b, 4)) return false;
-        value = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                     static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
-        return true;
-    }
-};
-
-bool readRecords(SourceReader& r, bool wide, std::vector<Record>& out, std::string& error) {
+bool readRecords(BlockReader& r, bool wide, std::vector<Record>& out, std::string& error) {
     const char* table = wide ? "wide" : "narrow";
     int32_t count;
     if (!r.readInt(count)) {
@@ -223,7 +196,7 @@ std::string blockProblem(const ByteSource& src, BlockError err) {
 
 bool readBlockContents(const ByteSource& src, BlockContents& out, std::string& error) {
     out = BlockContents{};
-    SourceReader r{src, kBlockOffsetFieldA};
+    BlockReader r{src, kBlockOffsetFieldA};
     int32_t a, b;
     if (!r.readInt(a)) {
         error = "the file ends before offset 556";
@@ -262,7 +235,7 @@ EmbeddedStreamInfo describeEmbeddedStream(const ByteSource& src, const BlockCont
     configString(tables, cfg::kEmbeddedFileNames, &buffer[0], buffer.size());
     std::vector<std::string> names = splitNames(buffer.c_str());
 
-    SourceReader r{src, block.streamOffset};
+    BlockReader r{src, block.streamOffset};
     for (size_t i = 0; i < names.size() && info.files.size() < static_cast<size_t>(info.count); ++i) {
         int32_t length;
         if (!r.readInt(length)) {
