@@ -23,7 +23,8 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
-BUILD = REPO / "build"
+# ZORVO_BUILD points the tests at another build tree (default: build/).
+BUILD = Path(os.environ.get("ZORVO_BUILD", REPO / "build"))
 LAUNCHER = BUILD / "win32" / "launcher.exe"
 TOOL = BUILD / "host" / "zorvo-build"
 TESTVM = BUILD / "win32" / "testvm"
@@ -110,6 +111,15 @@ class Wine:
             stderr=subprocess.PIPE,
         )
 
+    def unix_path(self, windows_path: str) -> Path:
+        """The Linux path of a C: or Z: path of this prefix."""
+        drive, rest = windows_path[0].lower(), windows_path[2:].replace("\\", "/").lstrip("/")
+        if drive == "z":
+            return Path("/") / rest
+        if drive == "c":
+            return self.prefix / "drive_c" / rest
+        raise AssertionError(f"no Linux path for {windows_path}")
+
     def reg(self, *args, check=True) -> subprocess.CompletedProcess:
         proc = subprocess.run(
             ["wine", "reg", *args], env=self.env, capture_output=True, timeout=60,
@@ -119,19 +129,32 @@ class Wine:
             raise AssertionError(f"wine reg {' '.join(args)} failed: {proc.stderr!r}")
         return proc
 
-    def reg_query(self, key, value=None):
-        """The data of a registry value as text, or None when it does not exist."""
-        args = ["query", key] + (["/v", value] if value is not None else [])
-        proc = self.reg(*args, check=False)
-        if proc.returncode != 0:
+    def reg_values(self, key):
+        """The values of a registry key as {name: data}, None when the key is
+        missing. String data is unescaped; other kinds keep their exported text
+        (dword:..., hex:...). Read through `reg export`, which, unlike
+        `reg query`, also shows empty strings faithfully."""
+        out = self.prefix / f"export-{os.getpid()}.reg"
+        proc = self.reg("export", key, to_windows_path(out), "/y", check=False)
+        if proc.returncode != 0 or not out.exists():
             return None
-        if value is None:
-            return proc.stdout.decode("cp1252", "replace")
-        for line in proc.stdout.decode("cp1252", "replace").splitlines():
-            parts = line.strip().split(None, 2)
-            if len(parts) >= 2 and parts[0].lower() == value.lower() and parts[1].startswith("REG_"):
-                return parts[2] if len(parts) == 3 else ""
-        return None
+        text = out.read_bytes().decode("utf-16")
+        out.unlink()
+        values = {}
+        for line in text.splitlines():
+            if not line.startswith('"'):
+                continue
+            name_end = line.index('"=', 1)
+            name, data = line[1:name_end], line[name_end + 2:]
+            if data.startswith('"') and data.endswith('"'):
+                data = data[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+            values[name] = data
+        return values
+
+    def reg_query(self, key, value):
+        """The data of one registry value, or None when it does not exist."""
+        values = self.reg_values(key)
+        return None if values is None else values.get(value)
 
     def reg_add(self, key, value, data, kind="REG_SZ"):
         self.reg("add", key, "/v", value, "/t", kind, "/d", data, "/f")
@@ -276,15 +299,21 @@ def run_tool(*args) -> subprocess.CompletedProcess:
 
 @pytest.fixture
 def make_app(tmp_path):
-    """make_app(config, name="app.exe", subdir=None) -> path of the stamped launcher."""
+    """make_app(config, name="app.exe", subdir=None, raw=None) -> path of the stamped
+    launcher; `raw` bytes are appended behind the block as they stand."""
 
-    def make(config, name="app.exe", subdir=None):
+    def make(config, name="app.exe", subdir=None, raw=None):
         target_dir = tmp_path / subdir if subdir else tmp_path
         target_dir.mkdir(parents=True, exist_ok=True)
         conf = tmp_path / (Path(name).stem + ".conf")
         conf.write_text(config_text(config), encoding="latin-1")
         out = target_dir / name
-        proc = run_tool("--launcher", LAUNCHER, "--config", conf, "--out", out)
+        extra = []
+        if raw is not None:
+            raw_file = tmp_path / (Path(name).stem + ".raw")
+            raw_file.write_bytes(raw)
+            extra = ["--append-raw", raw_file]
+        proc = run_tool("--launcher", LAUNCHER, "--config", conf, "--out", out, *extra)
         assert proc.returncode == 0, proc.stderr.decode()
         return out
 

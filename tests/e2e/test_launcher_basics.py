@@ -165,26 +165,29 @@ def test_upper_case_prefix_keeps_message_boxes(wine_x, make_app):
     assert (run.returncode, run.captions, run.texts) == (83, ["Upper"], ["boxed"])
 
 
-def starter_run(wine, exe, command_line, show=None):
-    args = (["--show", str(show)] if show is not None else []) + ["--", command_line]
+def starter_run(wine, exe, command_line, tmp_path, show=None):
+    """Starts `exe` with exactly this command line (Wine would re-quote arguments)."""
+    cmd_file = tmp_path / "cmdline.txt"
+    cmd_file.write_bytes(command_line.encode("cp1252"))
+    args = (["--show", str(show)] if show is not None else []) + ["--cmdline-file", to_windows_path(cmd_file)]
     return wine.run(TESTVM / "starter.exe", args, cwd=exe.parent)
 
 
-def test_command_line_tail_follows_the_program_name(wine, make_app):
+def test_command_line_tail_follows_the_program_name(wine, make_app, tmp_path):
     exe = make_app({"app-type": 1, "msg-no-jvm": "console"}, subdir="dir with blanks")
     path = to_windows_path(exe)
     consoles = [
         f'"{path}" {INTERNAL}',
         f'"{path}"{INTERNAL}',
-        f'  "{path}"  \t {INTERNAL} x',
+        f'"{path}"  \t {INTERNAL} x',
         f'"{path}" {INTERNAL}"quoted rest"',
     ]
     for line in consoles:
-        result = starter_run(wine, exe, line)
+        result = starter_run(wine, exe, line, tmp_path)
         assert (result.returncode, result.stderr) == (83, b"console\n"), line
     windowed = [f'"{path}" x {INTERNAL}', f'"{path}" "{INTERNAL}"']
     for line in windowed:
-        result = starter_run(wine, exe, line)
+        result = starter_run(wine, exe, line, tmp_path)
         assert (result.returncode, result.stderr) == (83, b""), line
 
 

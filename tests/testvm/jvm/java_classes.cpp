@@ -1,0 +1,177 @@
+// The Java side as the double plays it: the launcher class with its main, the
+// first-run hook and the splash controller, plus java/lang/String. What each
+// method does is scripted through environment variables (see README.md).
+#include "controller_script.h"
+#include "main_behaviour.h"
+#include "vm_state.h"
+
+namespace testvm {
+namespace {
+
+jvalue noValue() {
+    jvalue value;
+    value.j = 0;
+    return value;
+}
+
+[[noreturn]] void scriptError(const std::string& message) {
+    writeStd(STD_ERROR_HANDLE, "testvm jvm.dll: bad script: " + message + "\n");
+    Record("script_error").text("what", message).write();
+    ExitProcess(97);
+}
+
+// --- launcher class ---------------------------------------------------------
+
+jvalue winLauncherMain(ThreadEnv& thread, const std::vector<jvalue>& args) {
+    {
+        Guard guard(vmLock());
+        Obj* array = checkObjOrNull(args[0].l, "main argument");
+        Record record("main");
+        if (array == nullptr) {
+            record.null("args").null("argsUnits");
+        } else {
+            if (array->kind != ObjKind::Array) violation("main called with a non-array argument");
+            std::vector<std::string> texts, unitLists;
+            for (Obj* element : array->elements) {
+                texts.push_back(element ? jsonUnits(element->text) : "null");
+                unitLists.push_back(element ? jsonUnitList(element->text) : "null");
+            }
+            record.number("argc", static_cast<long long>(array->elements.size()))
+                .json("args", jsonArray(texts))
+                .json("argsUnits", jsonArray(unitLists));
+        }
+        record.write();
+    }
+    runMainBehaviour(thread);
+    return noValue();
+}
+
+// --- first-run hook -----------------------------------------------------------
+
+jvalue firstRun(ThreadEnv& thread, const std::vector<jvalue>&) {
+    std::string mode = "true";
+    envNarrow("ZORVO_TESTVM_FIRSTRUN", mode);
+    jvalue value = noValue();
+    if (mode == "true" || mode == "1") {
+        value.z = JNI_TRUE;
+    } else if (mode == "false" || mode == "0") {
+        value.z = JNI_FALSE;
+    } else if (mode == "throw") {
+        Guard guard(vmLock());
+        throwNew(thread, "java.lang.IllegalStateException", u"scripted firstRun failure",
+                 "com.quenbrook.runtime.FirstRun.firstRun(FirstRun.java)");
+    } else {
+        scriptError("ZORVO_TESTVM_FIRSTRUN must be true, false or throw, not \"" + mode + "\"");
+    }
+    return value;
+}
+
+// --- splash controller ----------------------------------------------------------
+
+struct ControllerState {
+    bool loaded = false;
+    std::vector<ControllerStep> steps;
+    size_t next = 0;
+    ControllerStep current;  // the step consumed last; getText answers its text
+};
+ControllerState controller;
+
+void loadControllerScript() {
+    if (controller.loaded) return;
+    controller.loaded = true;
+    std::u16string script;
+    std::string error;
+    envWide("ZORVO_TESTVM_CONTROLLER", script);
+    if (!parseControllerScript(script, controller.steps, error)) scriptError("ZORVO_TESTVM_CONTROLLER: " + error);
+}
+
+jvalue getAction(ThreadEnv&, const std::vector<jvalue>&) {
+    Guard guard(vmLock());
+    loadControllerScript();
+    controller.current = ControllerStep();
+    if (controller.next < controller.steps.size()) controller.current = controller.steps[controller.next++];
+    jvalue value = noValue();
+    value.i = controller.current.action;
+    return value;
+}
+
+jvalue getText(ThreadEnv&, const std::vector<jvalue>&) {
+    Guard guard(vmLock());
+    jvalue value = noValue();
+    value.l = controller.current.hasText ? reinterpret_cast<jobject>(newString(controller.current.text)) : nullptr;
+    return value;
+}
+
+// --- the class table ------------------------------------------------------------
+
+extern const ClassDesc kWinLauncher;
+extern const ClassDesc kFirstRun;
+extern const ClassDesc kController;
+
+const MethodDesc kWinLauncherMethods[] = {
+    {&kWinLauncher, "main", "([Ljava/lang/String;)V", winLauncherMain},
+};
+const MethodDesc kFirstRunMethods[] = {
+    {&kFirstRun, "firstRun", "()Z", firstRun},
+};
+const MethodDesc kControllerMethods[] = {
+    {&kController, "getAction", "()I", getAction},
+    {&kController, "getText", "()Ljava/lang/String;", getText},
+};
+
+const ClassDesc kWinLauncher = {"com/zorvo/runtime/WinLauncher", kWinLauncherMethods, 1};
+const ClassDesc kFirstRun = {"com/quenbrook/runtime/FirstRun", kFirstRunMethods, 1};
+const ClassDesc kController = {"com/zorvo/runtime/ZorvoController", kControllerMethods, 2};
+const ClassDesc kString = {"java/lang/String", nullptr, 0};
+
+const ClassDesc* const kClasses[] = {&kWinLauncher, &kFirstRun, &kController, &kString};
+
+// Entries of a comma-separated list.
+std::vector<std::string> listEntries(const std::string& list) {
+    std::vector<std::string> entries(1);
+    for (char c : list) {
+        if (c == ',') {
+            entries.emplace_back();
+        } else if (c != ' ') {
+            entries.back() += c;
+        }
+    }
+    return entries;
+}
+
+}  // namespace
+
+const ClassDesc* findClassDesc(const std::string& name) {
+    for (const ClassDesc* cls : kClasses) {
+        if (name == cls->name) return cls;
+    }
+    return nullptr;
+}
+
+const MethodDesc* findMethodDesc(const ClassDesc* cls, const std::string& name, const std::string& sig) {
+    for (size_t i = 0; i < cls->methodCount; ++i) {
+        const MethodDesc& method = cls->methods[i];
+        if (name == method.name && sig == method.signature) return &method;
+    }
+    return nullptr;
+}
+
+bool isKnownMethod(const MethodDesc* method) {
+    for (const ClassDesc* cls : kClasses) {
+        for (size_t i = 0; i < cls->methodCount; ++i) {
+            if (&cls->methods[i] == method) return true;
+        }
+    }
+    return false;
+}
+
+bool scriptedMissing(const std::string& name) {
+    std::string list;
+    if (!envNarrow("ZORVO_TESTVM_MISSING", list)) return false;
+    for (const std::string& entry : listEntries(list)) {
+        if (!entry.empty() && entry == name) return true;
+    }
+    return false;
+}
+
+}  // namespace testvm

@@ -1,0 +1,20 @@
+// A VM library without JNI_CreateJavaVM: it loads, logs its load and offers
+// nothing else, for tests of a runtime whose library lacks the creation entry.
+#include "../common/testvm_log.h"
+#include "../common/win_util.h"
+
+namespace {
+
+struct LoadLogger {
+    LoadLogger() {
+        testvm::setLogSource("jvm-noentry");
+        HMODULE module = nullptr;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&testvm::setLogSource), &module);
+        testvm::Record("dll_loaded").text("dll", testvm::modulePath(module)).write();
+    }
+} loadLogger;
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int zorvoTestVmNoEntry() { return 0; }
