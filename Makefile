@@ -1,12 +1,13 @@
 # make        build everything (host tools and tests, Windows launcher and test doubles)
 # make test   install what is missing, build, run every test
 # make demo   install what is missing, build, stamp a sample application's launcher and run it
+# make bench  benchmarks that print their figures
 BUILD   := build
 PYTHON  := /usr/bin/python3
 JOBS    ?= $(shell nproc)
 CMAKE   := cmake
 
-.PHONY: all host win32 fuzz deps test demo clean
+.PHONY: all host win32 fuzz deps test demo bench clean
 
 all: host win32
 
@@ -34,6 +35,10 @@ test: deps
 demo: deps
 	@$(MAKE) --no-print-directory all
 	@./demo/run-demo.sh
+
+bench: deps
+	@$(MAKE) --no-print-directory all
+	@$(PYTHON) bench/extraction.py
 
 clean:
 	rm -rf $(BUILD)

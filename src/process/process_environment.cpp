@@ -1,13 +1,83 @@
 #include "process/process_environment.h"
 
+#include <stdlib.h>
+
+#include <new>
+
 #include "config/launcher_config.h"
+#include "paths/paths.h"
+#include "process/search_path.h"
 
 namespace zorvo {
+namespace {
 
-void prepareProcessEnvironment(HINSTANCE) {
+HINSTANCE instanceHandle = nullptr;
+char flavour = '\0';
+
+void setWorkingDirectory() {
+    PathText configured;
+    getConfigString(cfg::kWorkingDirectory, configured.data(), configured.capacity());
+    configured.refresh();
+    if (configured.empty()) return;
+    PathText full;
+    getFullPath(full, configured.c_str(), false);
+    if (!full.empty()) SetCurrentDirectoryA(full.c_str());
+}
+
+}  // namespace
+
+HINSTANCE moduleInstance() { return instanceHandle; }
+
+char productFlavour() { return flavour; }
+
+void readProductFlavour() {
+    char letter[2];
+    getConfigString(cfg::kProductFlavour, letter, sizeof(letter));
+    flavour = letter[0];
+}
+
+void extendSearchPath() {
+    PathText configured, resolved;
+    getConfigString(cfg::kPathPrefix, configured.data(), configured.capacity());
+    configured.refresh();
+    resolvePathList(resolved, configured.c_str());
+
+    // The inherited PATH is read in full (up to the system's limit for one
+    // variable), so it is never cut. The buffers are large and needed once:
+    // they live on the heap only for this step.
+    using EnvText = EnvironmentText;
+    EnvText* inherited = static_cast<EnvText*>(malloc(sizeof(EnvText)));
+    EnvText* value = static_cast<EnvText*>(malloc(sizeof(EnvText)));
+    Text<kEnvironmentValueSize + 5>* assignment =
+        static_cast<Text<kEnvironmentValueSize + 5>*>(malloc(sizeof(Text<kEnvironmentValueSize + 5>)));
+    if (inherited && value && assignment) {
+        new (inherited) EnvText();
+        new (value) EnvText();
+        new (assignment) Text<kEnvironmentValueSize + 5>();
+        SetLastError(ERROR_SUCCESS);
+        DWORD n = GetEnvironmentVariableA("PATH", inherited->data(), kEnvironmentValueSize);
+        bool defined = n != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+        // A PATH that cannot be read whole, or a result that would not fit,
+        // leaves PATH as it is rather than losing part of it.
+        if (n < kEnvironmentValueSize && inherited->adoptPlatformResult(n) &&
+            composeSearchPath(*value, resolved.c_str(), defined ? inherited->c_str() : nullptr)) {
+            SetEnvironmentVariableA("PATH", value->c_str());
+            assignment->assign("PATH=");
+            assignment->append(value->c_str());
+            _putenv(assignment->c_str());
+        }
+    }
+    free(assignment);
+    free(value);
+    free(inherited);
+}
+
+void prepareProcessEnvironment(HINSTANCE instance) {
     LauncherConfig::load();
-    // Not built yet: the product flavour, the PATH prefix and the working
-    // directory are left as the process inherited them.
+    instanceHandle = instance;
+    readProductFlavour();
+    extendSearchPath();
+    setWorkingDirectory();
 }
 
 }  // namespace zorvo

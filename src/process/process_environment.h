@@ -1,14 +1,28 @@
-// Process set-up before anything else runs.
+// Process set-up before anything else runs: the configuration, the product
+// flavour, the PATH the Java VM and its children inherit, the working directory.
 #ifndef ZORVO_PROCESS_PROCESS_ENVIRONMENT_H
 #define ZORVO_PROCESS_PROCESS_ENVIRONMENT_H
 
 #include <windows.h>
 
+
 namespace zorvo {
 
-// Loads the configuration (never returns when it is unreadable) and prepares
-// the environment the Java VM will inherit.
+// Loads the configuration (never returns when it is unreadable), stores the
+// instance handle and the product flavour, puts the configured directories
+// (entry 10004) in front of PATH and changes to the configured working
+// directory (entry 146; a missing directory is passed over silently).
 void prepareProcessEnvironment(HINSTANCE instance);
+
+// The first character of entry 2001: 'e' launcher flavour, 'i' installer
+// flavour, '\0' when empty.
+char productFlavour();
+void readProductFlavour();
+
+HINSTANCE moduleInstance();
+
+// PATH = the resolved configured directories, ";", the inherited PATH.
+void extendSearchPath();
 
 }  // namespace zorvo
 

@@ -1,10 +1,84 @@
 #include "tempfiles/deferred_cleanup.h"
 
+#include <windows.h>
+
+#include "common/text.h"
+#include "paths/paths.h"
+#include "tempfiles/embedded_files.h"
+#include "tempfiles/temp_rules.h"
+
 namespace zorvo {
+namespace {
 
-// Deferred clean-up is not built yet; with no extraction there is nothing to record.
-void cleanUpEarlierRuns() {}
+const char kDeleteFile[] = "delete_file";
+const char kDeleteDir[] = "delete_dir";
 
-void registerPendingDeletions() {}
+// Reads a value as text; missing, unreadable or too long reads as empty. The
+// text ends at its first NUL, so a value stored with a terminator reads the same.
+void readValue(HKEY key, const char* name, PathText& text) {
+    text.clear();
+    DWORD size = static_cast<DWORD>(text.capacity());
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS ||
+        !text.adoptPlatformResult(size))
+        text.clear();
+}
+
+void writeValue(HKEY key, const char* name, const PathText& text) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size()));
+}
+
+// Applies `remove` to every recorded path of a value and keeps the paths
+// that still exist.
+template <typename Remove>
+void cleanValue(HKEY key, const char* name, Remove remove) {
+    PathText recorded, keep;
+    readValue(key, name, recorded);
+    forEachListElement(recorded.c_str(), [&](const char* path) {
+        remove(path);
+        if (pathExists(path)) appendToDeleteText(keep, path);
+        return true;
+    });
+    writeValue(key, name, keep);
+}
+
+}  // namespace
+
+bool canOpenExclusively(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+void appendToDeleteList(const char* path, const char* valueName) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kTempRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    PathText list;
+    readValue(key, valueName, list);
+    if (appendToDeleteText(list, path)) writeValue(key, valueName, list);
+    RegCloseKey(key);
+}
+
+void registerPendingDeletions() {
+    const StringList& files = pendingFiles();
+    for (size_t i = 0; i < files.count; ++i) appendToDeleteList(files.at(i), kDeleteFile);
+    const StringList& dirs = pendingDirs();
+    for (size_t i = 0; i < dirs.count; ++i) appendToDeleteList(dirs.at(i), kDeleteDir);
+}
+
+void cleanUpEarlierRuns() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kTempRegistryKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    // Files first, so that a directory whose files are all gone is empty when removed.
+    cleanValue(key, kDeleteFile, [](const char* path) {
+        if (canOpenExclusively(path)) DeleteFileA(path);
+    });
+    cleanValue(key, kDeleteDir, [](const char* path) { RemoveDirectoryA(path); });
+    RegCloseKey(key);
+}
 
 }  // namespace zorvo

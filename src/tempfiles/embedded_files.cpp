@@ -1,10 +1,125 @@
 #include "tempfiles/embedded_files.h"
 
-namespace zorvo {
+#include <stdlib.h>
+#include <time.h>
 
-// Extraction is not built yet: nothing is extracted and tempDir stays empty.
+#include "config/exe_file.h"
+#include "config/launcher_config.h"
+#include "launcher/error_report.h"
+#include "paths/path_rules.h"
+#include "tempfiles/temp_rules.h"
+
+namespace zorvo {
+namespace {
+
+StringList filesToDelete;
+StringList dirsToDelete;
+
+// The one buffer every embedded file is copied through.
+unsigned char copyBuffer[8192];
+
+[[noreturn]] void failWithCode(const char* code) { errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", code); }
+
+// Every name must stay inside the fresh directory; checked before anything is created.
+void checkNames(const char* names, int32_t count) {
+    int32_t seen = 0;
+    forEachListElement(names, [&](const char* name) {
+        if (seen++ >= count) return false;
+        if (!isPlainFileName(name)) failWithCode("11");
+        return true;
+    });
+}
+
+// A fresh directory: the unique name GetTempFileNameA makes in the user's
+// temporary directory, "_dir", and a pseudo-random number. The unique file
+// is deleted only after the directory exists, so no other start can be given
+// the same name meanwhile.
+void createExtractionDirectory(PathText& dir) {
+    PathText tempPath;
+    DWORD n = GetTempPathA(static_cast<DWORD>(tempPath.capacity()), tempPath.data());
+    if (n == 0 || !tempPath.adoptPlatformResult(n)) failWithCode("7");
+    char unique[MAX_PATH];
+    if (!GetTempFileNameA(tempPath.c_str(), "zrv", 0, unique)) failWithCode("7");
+    dir.assign(unique);
+    dir.append("_dir");
+    srand(static_cast<unsigned>(time(nullptr)));
+    dir.appendFormat("%d", rand());
+    BOOL created = !dir.truncated() && CreateDirectoryA(dir.c_str(), nullptr);
+    DeleteFileA(unique);
+    if (!created) failWithCode("7");
+}
+
+}  // namespace
+
+void addPendingFile(const char* path) { filesToDelete.add(path); }
+void addPendingDir(const char* path) { dirsToDelete.add(path); }
+const StringList& pendingFiles() { return filesToDelete; }
+const StringList& pendingDirs() { return dirsToDelete; }
+
+bool copyUnscrambled(HANDLE exe, HANDLE out, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        uint32_t want = count - done < sizeof(copyBuffer) ? count - done : sizeof(copyBuffer);
+        DWORD got = 0;
+        if (!ReadFile(exe, copyBuffer, want, &got, nullptr) || got == 0) return false;
+        unscramble(copyBuffer, got);
+        for (DWORD written = 0; written < got;) {
+            DWORD n = 0;
+            if (!WriteFile(out, copyBuffer + written, got - written, &n, nullptr) || n == 0) failWithCode("13");
+            written += n;
+        }
+        done += got;
+    }
+    return true;
+}
+
+bool extractEmbeddedFile(HANDLE exe, const char* path) {
+    int32_t length = readInt(exe);
+    if (length <= 0) return true;
+    HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) failWithCode("11");
+    if (!copyUnscrambled(exe, out, static_cast<uint32_t>(length))) {
+        CloseHandle(out);
+        return false;
+    }
+    // A write that the system completes only on close fails there.
+    if (!CloseHandle(out)) failWithCode("13");
+    return true;
+}
+
 bool extractEmbeddedFiles(PathText& tempDir) {
     tempDir.clear();
+    // A count of 0 (or a meaningless negative one) embeds nothing: no directory is made.
+    int32_t count = getConfigInt(cfg::kEmbeddedFileCount);
+    if (count <= 0) return true;
+    PathText names;
+    getConfigString(cfg::kEmbeddedFileNames, names.data(), names.capacity());
+    names.refresh();
+    checkNames(names.c_str(), count);
+
+    HANDLE exe = openExeFile();
+    LARGE_INTEGER at;
+    at.QuadPart = embeddedStreamOffset();
+    if (!SetFilePointerEx(exe, at, nullptr, FILE_BEGIN)) return false;
+    createExtractionDirectory(tempDir);
+    // Recorded at once, so that whatever ends this run, a later start removes
+    // the directory together with the files.
+    addPendingDir(tempDir.c_str());
+
+    bool ok = true;
+    int32_t handled = 0;
+    forEachListElement(names.c_str(), [&](const char* name) {
+        if (handled >= count) return false;
+        ++handled;
+        PathText path;
+        path.appendFormat("%s\\%s", tempDir.c_str(), name);
+        if (path.truncated()) failWithCode("11");
+        addPendingFile(path.c_str());
+        ok = extractEmbeddedFile(exe, path.c_str());
+        return ok;
+    });
+    if (!ok) return false;  // the executable stays open until the process ends
+    CloseHandle(exe);
     return true;
 }
 

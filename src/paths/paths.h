@@ -1,0 +1,58 @@
+// Path utilities: the executable's own path and directory, resolution of
+// configured relative paths against that directory, existence tests,
+// directory listings and long path names (Windows).
+//
+// Every result lives in a caller's 8192-byte PathText. A system call whose
+// result does not fit its buffer counts as failed: no cut path is ever used.
+#ifndef ZORVO_PATHS_PATHS_H
+#define ZORVO_PATHS_PATHS_H
+
+#include <stdint.h>
+
+#include "common/text.h"
+#include "paths/path_rules.h"
+
+namespace zorvo {
+
+// The executable's path in its short form, lower case, backslashes collapsed;
+// computed once. The long module name stands in when no short form can be made.
+const char* getExecutablePath();
+
+// The executable's directory (short form, lower case) with a trailing backslash.
+const char* getExecutableDirectory();
+
+// `dst` = executable directory + path for a relative path, else the path;
+// backslashes collapsed; case, "." and ".." kept.
+void resolveAgainstExeDir(PathText& dst, const char* path);
+
+// The full, normalised path (GetFullPathNameA of the resolved path), lower
+// case unless `keepCase`. Empty when the full path does not fit.
+void getFullPath(PathText& dst, const char* path, bool keepCase);
+
+// The ";"-list with every element resolved against the executable directory.
+void resolvePathList(PathText& dst, const char* list);
+
+// True when a file or directory of that name exists; drive roots always do.
+bool pathExists(const char* path);
+
+// True when at least one entry matches `path` (wildcards allowed); stores the
+// first match's last-write time when `lastWriteTime` is given.
+bool findFile(const char* path, uint64_t* lastWriteTime);
+
+// The names (without directory) of the entries of `directory` with the given
+// extension, each in its own 8192-byte heap buffer, in the system's order.
+// Returns the count; with 0 nothing is allocated and `names` is untouched.
+// The caller frees each name, then the array.
+int listFiles(const char* directory, const char* extension, char*** names);
+
+// The long form of a path: the system's GetLongPathNameA where it is
+// implemented, else the shell-based emulation below. Length, or 0 on failure.
+uint32_t getLongPathName(const char* shortPath, char* dst, uint32_t size);
+
+// The shell-based long path: full path, parsed by the desktop folder and
+// converted back. Same contract as getLongPathName.
+uint32_t emulateLongPathName(const char* shortPath, char* dst, uint32_t size);
+
+}  // namespace zorvo
+
+#endif

@@ -1,0 +1,86 @@
+// Embedded-file names, the scramble, the deletion record and the PATH value.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/string_list.h"
+#include "process/search_path.h"
+#include "tempfiles/temp_rules.h"
+
+namespace zorvo {
+namespace {
+
+TEST(TempRules, UnscrambleIsItsOwnInverseAtEveryPosition) {
+    std::vector<unsigned char> bytes(20000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 31 + 7);
+    std::vector<unsigned char> original = bytes;
+    // In chunks of 8192, 8192 and 3616, as the extraction reads them.
+    unscramble(bytes.data(), 8192);
+    unscramble(bytes.data() + 8192, 8192);
+    unscramble(bytes.data() + 16384, 3616);
+    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], original[i] ^ 0xB6) << i;
+    unscramble(bytes.data(), bytes.size());
+    EXPECT_EQ(bytes, original);
+}
+
+TEST(TempRules, OnlyPlainFileNamesStayInsideTheDirectory) {
+    for (const char* ok : {"app.jar", "a", "...", "name with blanks.zip", ".hidden", "x..y"})
+        EXPECT_TRUE(isPlainFileName(ok)) << ok;
+    for (const char* bad : {"", ".", "..", "..\\evil.jar", "sub\\a.jar", "a/b.jar", "c:evil", "C:\\x", "\\\\srv\\x"})
+        EXPECT_FALSE(isPlainFileName(bad)) << bad;
+}
+
+TEST(TempRules, DeleteListsGrowByWholePathsOnly) {
+    PathText list;
+    EXPECT_TRUE(appendToDeleteText(list, "c:\\t\\a.jar"));
+    EXPECT_TRUE(appendToDeleteText(list, "c:\\t\\a.jar"));
+    EXPECT_STREQ(list.c_str(), "c:\\t\\a.jar;c:\\t\\a.jar;");
+    // Fill to exactly 8191 characters: the path that fits whole is taken, the
+    // next one is skipped and the list stays as it was.
+    PathText full;
+    std::string chunk(8190 - 1, 'p');
+    EXPECT_TRUE(appendToDeleteText(full, chunk.c_str()));
+    EXPECT_EQ(full.size(), 8190u);
+    EXPECT_FALSE(appendToDeleteText(full, "q"));
+    EXPECT_EQ(full.size(), 8190u);
+    EXPECT_EQ(full.c_str()[full.size() - 1], ';');
+    PathText almost;
+    std::string seven(8189, 'r');
+    EXPECT_TRUE(appendToDeleteText(almost, seven.c_str()));
+    EXPECT_TRUE(appendToDeleteText(almost, ""));  // one more ';' fits: 8191
+    EXPECT_EQ(almost.size(), 8191u);
+    EXPECT_FALSE(almost.truncated());
+}
+
+TEST(SearchPath, ConfiguredDirectoriesComeFirst) {
+    EnvironmentText value;
+    EXPECT_TRUE(composeSearchPath(value, "c:\\app\\lib;c:\\app\\bin", "c:\\windows;c:\\windows\\system32"));
+    EXPECT_STREQ(value.c_str(), "c:\\app\\lib;c:\\app\\bin;c:\\windows;c:\\windows\\system32");
+    EXPECT_TRUE(composeSearchPath(value, "c:\\app\\lib", nullptr));
+    EXPECT_STREQ(value.c_str(), "c:\\app\\lib;");
+    EXPECT_TRUE(composeSearchPath(value, "", "c:\\windows"));
+    EXPECT_STREQ(value.c_str(), "c:\\windows");
+    EXPECT_TRUE(composeSearchPath(value, "", nullptr));
+    EXPECT_STREQ(value.c_str(), "");
+    EXPECT_TRUE(composeSearchPath(value, "x;", "y"));
+    EXPECT_STREQ(value.c_str(), "x;y");
+    std::string huge(32760, 'h');
+    EXPECT_FALSE(composeSearchPath(value, "c:\\app\\lib", huge.c_str()));
+}
+
+TEST(StringList, KeepsOwnedCopiesInOrder) {
+    StringList list;
+    char buffer[] = "first";
+    ASSERT_TRUE(list.add(buffer));
+    buffer[0] = 'X';
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(list.add(std::to_string(i).c_str()));
+    EXPECT_STREQ(list.at(0), "first");
+    EXPECT_STREQ(list.at(100), "99");
+    EXPECT_EQ(list.count, 101u);
+    list.release();
+    EXPECT_EQ(list.count, 0u);
+}
+
+}  // namespace
+}  // namespace zorvo
