@@ -39,6 +39,7 @@ demo: deps
 bench: deps
 	@$(MAKE) --no-print-directory all
 	@$(PYTHON) bench/extraction.py
+	@$(PYTHON) bench/runtime_search.py
 
 clean:
 	rm -rf $(BUILD)

@@ -12,6 +12,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
 fi
 
+echo "== laying out a sample Java runtime beside it (made of the test doubles) =="
+rt="$out/jre"
+mkdir -p "$rt/bin/client"
+cp build/win32/testvm/java.exe build/win32/testvm/javaw.exe "$rt/bin/"
+cp build/win32/testvm/jvm.dll "$rt/bin/client/"
+echo 'java version "1.8.0_202"' > "$rt/bin/version.txt"
+ls -R "$rt" | sed 's/^/   /'
+
+echo
 echo "== stamping the sample application's launcher =="
 build/host/zorvo-build --launcher build/win32/launcher.exe --config demo/sample-app.conf --out "$out/SampleApp.exe"
 ls -l build/win32/launcher.exe "$out/SampleApp.exe"
@@ -32,9 +41,12 @@ fi
 echo
 echo "exit code: $code"
 case $code in
-  83) echo "The launcher read its configuration, ran its start-up stages and found no Java runtime:"
-      echo "it reported the configured message 1001 and ended with exit code 83." ;;
+  83) echo "The launcher read its configuration, ran its start-up stages and found no usable Java runtime:"
+      echo "it reported the configured message and ended with exit code 83." ;;
   0)  echo "The application ran and ended normally." ;;
+  1)  echo "The launcher found the sample runtime (jre\\bin\\javaw.exe, version 1.8.0_202, cached in the"
+      echo "registry), loaded its jvm.dll and bound JNI_CreateJavaVM. Creating the VM is the next stage"
+      echo "to be built, so it reported message 1005 and ended with exit code 1." ;;
   *)  echo "The launcher reported an error (exit code $code)." ;;
 esac
 wineserver -k 2>/dev/null || true

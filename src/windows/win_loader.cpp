@@ -1,15 +1,210 @@
 #include "windows/win_loader.h"
 
-#include "config/config_ids.h"
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+
+#include "config/launcher_config.h"
+#include "jvm/java_runtime.h"
 #include "launcher/error_report.h"
+#include "paths/paths.h"
+#include "process/process_environment.h"
+#include "windows/java_vm_state.h"
 
 namespace zorvo {
+namespace {
 
-// The runtime search is not built yet: no runtime is ever found, so the user
-// sees the configured "no Java runtime" message.
-bool locateAndLoadJvm(bool showMessages, const char*, bool) {
-    if (showMessages) showConfiguredError(cfg::kMsgNoJvm);
-    return false;
+struct VersionRange {
+    PathText minimum;
+    PathText maximum;
+};
+
+void readVersionRange(VersionRange& range) {
+    getConfigString(cfg::kMinJavaVersion, range.minimum.data(), range.minimum.capacity());
+    range.minimum.refresh();
+    getConfigString(cfg::kMaxJavaVersion, range.maximum.data(), range.maximum.capacity());
+    range.maximum.refresh();
+}
+
+// The first line of a search file below the installer directory (entry
+// 10003), without trailing line breaks. False when missing or empty.
+bool readFirstLine(const char* fileName, PathText& line) {
+    PathText base, file;
+    getConfigString(cfg::kInstallerDir, base.data(), base.capacity());
+    base.refresh();
+    getFullPath(file, base.c_str(), false);
+    file.append(fileName);
+    if (file.truncated()) return false;
+    collapseBackslashes(file.data());
+    file.refresh();
+    FILE* f = fopen(file.c_str(), "rt");
+    if (!f) return false;
+    bool read = fgets(line.data(), static_cast<int>(line.capacity()), f) != nullptr;
+    fclose(f);
+    if (!read) return false;
+    line.refresh();
+    while (!line.empty() && (line.c_str()[line.size() - 1] == '\n' || line.c_str()[line.size() - 1] == '\r'))
+        line.truncateTo(line.size() - 1);
+    return true;
+}
+
+bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& found) {
+    PathText home;
+    getFullPath(home, directory, false);
+    if (home.empty()) return false;
+    // A home never ends in a backslash (the executable's own directory does).
+    if (home.size() > 3 && home.c_str()[home.size() - 1] == '\\') home.truncateTo(home.size() - 1);
+    prepareJre(home.c_str());
+    javaExecutableOfHome(found.executable, home.c_str());
+    return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), true,
+                                  found.version);
+}
+
+bool checkEnvironmentVariable(const char* name, const VersionRange& range, FoundJvm& found) {
+    PathText value;
+    DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.capacity()));
+    if (n == 0 || !value.adoptPlatformResult(n)) return false;
+    javaExecutableOfHome(found.executable, value.c_str());
+    return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), false,
+                                  found.version);
+}
+
+bool checkSearchPath(const VersionRange& range, FoundJvm& found) {
+    DWORD n = SearchPathA(nullptr, "java.exe", nullptr, static_cast<DWORD>(found.executable.capacity()),
+                          found.executable.data(), nullptr);
+    if (n == 0 || !found.executable.adoptPlatformResult(n)) return false;
+    return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), false,
+                                  found.version);
+}
+
+// One item of entry 128: a type letter and its argument.
+JvmSource checkSearchItem(const char* item, const VersionRange& range, FoundJvm& found, PathText& detail) {
+    const char* argument = item + 1;
+    switch (item[0]) {
+        case 'A':
+        case 'R':
+            if (!checkJavaHome(argument, range, found)) return JvmSource::NotFound;
+            detail.assign(argument);
+            return JvmSource::DefinedPath;
+        case 'E':
+            if (!checkEnvironmentVariable(argument, range, found)) return JvmSource::NotFound;
+            detail.assign(argument);
+            return JvmSource::EnvironmentVariable;
+        case 'S':
+            if (!checkSearchPath(range, found)) return JvmSource::NotFound;
+            detail.assign(argument);
+            return JvmSource::SearchPath;
+        case 'Y':
+            if (!searchRegistry(range.minimum.c_str(), range.maximum.c_str(), found)) return JvmSource::NotFound;
+            detail.clear();
+            return JvmSource::Registry;
+        default:
+            return JvmSource::NotFound;
+    }
+}
+
+JvmSource searchFile(const char* fileName, const VersionRange& range, FoundJvm& found, PathText& detail) {
+    PathText line;
+    if (!readFirstLine(fileName, line) || !checkJavaHome(line.c_str(), range, found)) return JvmSource::NotFound;
+    detail = line;
+    return JvmSource::DefinedPath;
+}
+
+JvmSource searchJvmIn(const VersionRange& range, FoundJvm& found, PathText& detail) {
+    JvmSource source = searchFile("\\.quenbrook\\pref_jre.cfg", range, found, detail);
+    if (source != JvmSource::NotFound) return source;
+
+    PathText sequence;
+    getConfigString(cfg::kJvmSearchSequence, sequence.data(), sequence.capacity());
+    sequence.refresh();
+    forEachListElement(sequence.c_str(), [&](const char* item) {
+        source = checkSearchItem(item, range, found, detail);
+        return source == JvmSource::NotFound;
+    });
+    if (source != JvmSource::NotFound) return source;
+
+    const char* variable = productFlavour() == 'e' ? "ZORVO_JAVA_HOME"
+                           : productFlavour() == 'i' ? "QUENBROOK_JAVA_HOME"
+                                                     : nullptr;
+    if (variable && checkEnvironmentVariable(variable, range, found)) {
+        detail.assign(variable);
+        return JvmSource::EnvironmentVariable;
+    }
+    return searchFile("\\.quenbrook\\inst_jre.cfg", range, found, detail);
+}
+
+// Validates the preset directory (or executable) alone.
+JvmSource checkPreset(const char* preset, bool asExecutableFirst, const VersionRange& range, FoundJvm& found,
+                      PathText& detail) {
+    bool accepted = false;
+    if (asExecutableFirst) {
+        found.executable.assign(preset);
+        accepted = validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), true,
+                                          found.version);
+    }
+    if (!accepted) accepted = checkJavaHome(preset, range, found);
+    if (!accepted) return JvmSource::NotFound;
+    detail.assign(preset);
+    return JvmSource::DefinedPath;
+}
+
+void showLoadFailure(JvmSource source, const char* detail) {
+    switch (source) {
+        case JvmSource::SearchPath: showConfiguredError(cfg::kMsgPathJvmDamaged); break;
+        case JvmSource::EnvironmentVariable: showConfiguredError(cfg::kMsgEnvJvmDamaged, "%ENV_VAR_NAME%", detail); break;
+        case JvmSource::DefinedPath: showConfiguredError(cfg::kMsgDefinedJvmDamaged, "%DEFINED_PATH%", detail); break;
+        default: break;
+    }
+    showConfiguredError(cfg::kMsgJvmStartFailed);
+}
+
+// The search's texts are large: they live on the heap for the search only.
+struct SearchState {
+    VersionRange range;
+    FoundJvm found;
+    PathText detail;
+};
+
+}  // namespace
+
+JvmSource searchJvm(FoundJvm& found, PathText& detail) {
+    VersionRange* range = static_cast<VersionRange*>(malloc(sizeof(VersionRange)));
+    if (!range) return JvmSource::NotFound;
+    new (range) VersionRange();
+    readVersionRange(*range);
+    JvmSource source = searchJvmIn(*range, found, detail);
+    free(range);
+    return source;
+}
+
+bool bindCreateJavaVM(HMODULE library) {
+    CreateJavaVMFunction entry = reinterpret_cast<CreateJavaVMFunction>(
+        reinterpret_cast<void*>(GetProcAddress(library, "JNI_CreateJavaVM")));
+    if (!entry) return false;
+    setCreateJavaVM(entry);
+    return true;
+}
+
+bool locateAndLoadJvm(bool showMessages, const char* presetJavaHome, bool presetAsExecutableFirst) {
+    SearchState* s = static_cast<SearchState*>(malloc(sizeof(SearchState)));
+    if (!s) return false;
+    new (s) SearchState();
+    readVersionRange(s->range);
+    JvmSource source = presetJavaHome
+                           ? checkPreset(presetJavaHome, presetAsExecutableFirst, s->range, s->found, s->detail)
+                           : searchJvmIn(s->range, s->found, s->detail);
+    bool loaded = false;
+    if (source == JvmSource::NotFound) {
+        if (showMessages) showConfiguredError(cfg::kMsgNoJvm);
+    } else {
+        HMODULE library = loadJvmLibrary(s->found.executable.c_str());
+        loaded = library && bindCreateJavaVM(library);
+        if (!loaded && showMessages) showLoadFailure(source, s->detail.c_str());
+    }
+    free(s);
+    return loaded;
 }
 
 }  // namespace zorvo

@@ -1,0 +1,123 @@
+#!/usr/bin/python3
+"""Benchmark: the runtime search with a warm version cache, with a cold one,
+and a trivial Windows program, all under Wine, side by side in one run.
+
+The launcher is stamped with one search item naming a test runtime made of the
+test doubles (java.exe answering -version, jvm.dll with JNI_CreateJavaVM). A
+found runtime whose VM library loads ends the launch at the VM creation, which
+comes next (exit code 1), so a run measures start-up, the search and the
+library load. Warm: the version cache holds the runtime, so nothing is started.
+Cold: the cache key is deleted before each run (not timed), so the runtime is
+probed once. Trivial: starter.exe without arguments, which prints its usage and
+ends at once. For reference, the same launcher with no search source at all
+(nothing found, exit code 83) shows what start-up alone costs. The runs are interleaved; prints the medians and the ratios, and
+from the doubles' log how many Java executables each kind of run started."""
+
+import json
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+BUILD = Path(os.environ.get("ZORVO_BUILD", REPO / "build"))
+TESTVM = BUILD / "win32/testvm"
+RUNS = int(os.environ.get("BENCH_RUNS", "21"))
+CACHE_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\jvms"
+
+
+def make_runtime(home: Path):
+    (home / "bin/client").mkdir(parents=True)
+    for name in ("java.exe", "javaw.exe"):
+        shutil.copy(TESTVM / name, home / "bin" / name)
+    shutil.copy(TESTVM / "jvm.dll", home / "bin/client/jvm.dll")
+    (home / "bin/version.txt").write_bytes(b'java version "1.6.0_45"\r\n')
+
+
+def java_starts(log: Path) -> int:
+    if not log.exists():
+        return 0
+    records = [json.loads(line) for line in log.read_text(encoding="ascii").splitlines()]
+    return sum(1 for r in records if r["call"] == "exec" and r["src"] in ("java", "javaw"))
+
+
+def main():
+    work = Path(tempfile.mkdtemp(prefix="zorvo-bench-"))
+    env = {**os.environ, "WINEPREFIX": str(work / "prefix"), "WINEARCH": "win32", "WINEDEBUG": "-all",
+           "WINEDLLOVERRIDES": "mscoree,mshtml=", "LANG": "C.UTF-8"}
+    for name in ("DISPLAY", "ZORVO_JAVA_HOME", "QUENBROOK_JAVA_HOME", "ZORVO_TESTVM_JAVA_BEHAVIOUR"):
+        env.pop(name, None)
+    quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        subprocess.run(["wineboot", "-i"], check=True, **quiet)
+        subprocess.run(["wineserver", "-p"], **quiet)
+        subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
+        make_runtime(work / "jre")
+        (work / "app.conf").write_text("app-type = 0\njvm-search-sequence = Rjre;\n")
+        (work / "none.conf").write_text("app-type = 0\n")
+        for name in ("app", "none"):
+            subprocess.run([str(BUILD / "host/zorvo-build"), "--launcher", str(BUILD / "win32/launcher.exe"),
+                            "--config", str(work / f"{name}.conf"), "--out", str(work / f"{name}.exe")], check=True)
+        starter = work / "starter.exe"
+        shutil.copy(TESTVM / "starter.exe", starter)
+        logs = {kind: work / f"{kind}.jsonl" for kind in ("warm", "cold", "trivial", "none")}
+
+        def timed(kind, cmd, expect):
+            run_env = {**env, "ZORVO_TESTVM_LOG": str(logs[kind])}
+            start = time.perf_counter()
+            rc = subprocess.run(cmd, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL).returncode
+            elapsed = time.perf_counter() - start
+            assert rc == expect, f"{kind}: {cmd} exited {rc}"
+            return elapsed
+
+        def clear_cache():
+            subprocess.run(["wine", "reg", "delete", CACHE_KEY, "/f"], **quiet)
+
+        # One launch of each kind first, so that every file has been read once
+        # and the version cache holds the runtime.
+        subprocess.run(["wine", str(work / "app.exe")], **quiet)
+        subprocess.run(["wine", str(work / "none.exe")], **quiet)
+        subprocess.run(["wine", str(starter)], **quiet)
+        samples = {"warm": [], "cold": [], "trivial": [], "none": []}
+        kinds = {
+            "warm": (["wine", str(work / "app.exe")], 1),
+            "cold": (["wine", str(work / "app.exe")], 1),
+            "trivial": (["wine", str(starter)], 125),
+            "none": (["wine", str(work / "none.exe")], 83),
+        }
+        # Each round runs every kind once, in a shuffled order, so that no kind
+        # always follows the same neighbour.
+        order = random.Random(4)
+        for _ in range(RUNS):
+            for kind in order.sample(list(kinds), len(kinds)):
+                if kind == "cold":
+                    clear_cache()  # the cold run itself fills the cache again
+                samples[kind].append(timed(kind, *kinds[kind]))
+        med = {k: statistics.median(v) for k, v in samples.items()}
+        starts = {k: java_starts(log) for k, log in logs.items()}
+        print(f"Runtime search, median of {RUNS} runs under Wine:")
+        print(f"  launch, warm version cache (no probe)   : {med['warm'] * 1000:8.1f} ms")
+        print(f"  launch, cold version cache (one probe)  : {med['cold'] * 1000:8.1f} ms")
+        print(f"  trivial program (starter.exe, no args)  : {med['trivial'] * 1000:8.1f} ms")
+        print(f"  launcher without search sources (83)    : {med['none'] * 1000:8.1f} ms")
+        print(f"  ratio warm / trivial                    : {med['warm'] / med['trivial']:8.2f}")
+        print(f"  ratio cold / warm                       : {med['cold'] / med['warm']:8.2f}")
+        print(f"  Java executables started: warm {starts['warm']} in {RUNS} runs, "
+              f"cold {starts['cold']} in {RUNS} runs")
+        if starts["warm"] != 0 or starts["cold"] != RUNS:
+            print("  UNEXPECTED: a warm launch must start no child process, a cold one exactly one probe")
+            return 1
+        return 0
+    finally:
+        subprocess.run(["wineserver", "-k"], **quiet)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,61 @@
+// Validation of candidate Java runtimes, the per-user version cache, the
+// registry search, VM library loading and the unpacking of packed runtimes
+// (Windows).
+#ifndef ZORVO_JVM_JAVA_RUNTIME_H
+#define ZORVO_JVM_JAVA_RUNTIME_H
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include "common/text.h"
+
+namespace zorvo {
+
+// HKEY_CURRENT_USER: one key per Java executable with "LastWriteTime" and "Version".
+constexpr const char kVersionCacheKey[] = "SOFTWARE\\tallgrass-works\\zorvo\\jvms\\";
+// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE: one subkey per known Java executable.
+constexpr const char kLocatedJvmsKey[] = "SOFTWARE\\tallgrass-works\\zorvo\\locatedjvms\\";
+constexpr const char kJreKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+constexpr const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
+
+// The chosen runtime: its Java executable (absolute, lower case; javaw.exe
+// for windowed applications) and its version text.
+struct FoundJvm {
+    PathText executable;
+    PathText version;
+};
+
+// home + "\jre\bin\java.exe" when that exists (a JDK), else home + "\bin\java.exe".
+void javaExecutableOfHome(PathText& executable, const char* home);
+
+// Resolves `path` in place, learns the version (cache or probe), applies the
+// version rules and, for windowed applications, switches to javaw.exe, which
+// must exist. True when the runtime is acceptable; `version` gets its text.
+bool validateJavaExecutable(PathText& path, const char* minimum, const char* maximum, bool betaAllowed,
+                            PathText& version);
+
+// Runs `path -version` (at most 10 s) and reads the version from the first
+// line it writes to standard error. The temporary file is always deleted.
+bool probeJavaVersion(const char* path, PathText& version);
+
+bool readVersionCache(const char* path, uint64_t lastWriteTime, PathText& version);
+void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* version);
+
+// The registry search: JavaSoft keys and both located-runtime hives.
+bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found);
+
+// Loads jvm.dll for a Java executable: the preferred kind (entry 152), then
+// hotspot, client, server, classic, then the same below "../jre/bin/".
+HMODULE loadJvmLibrary(const char* javaExecutable);
+HMODULE loadJvmLibraryOfKinds(const char* javaExecutable);
+HMODULE loadJvmLibraryOfKind(const char* javaExecutable, const char* kind);
+
+// Unpacks a packed private runtime before its first use. Ends the process
+// (1009 with "20") when the unpacker cannot be started.
+void prepareJre(const char* home);
+void unpackJar(const char* home, const char* archive);
+
+}  // namespace zorvo
+
+#endif

@@ -1,0 +1,43 @@
+// Loading the VM library of a chosen runtime.
+#include "config/launcher_config.h"
+#include "jvm/java_runtime.h"
+#include "jvm/runtime_rules.h"
+
+namespace zorvo {
+namespace {
+
+const char* const kBuiltInKinds[] = {"hotspot", "client", "server", "classic"};
+
+}  // namespace
+
+HMODULE loadJvmLibraryOfKind(const char* javaExecutable, const char* kind) {
+    PathText dir, library;
+    if (!executableDirectoryOf(dir, javaExecutable) || !vmLibraryPath(library, dir.c_str(), kind)) return nullptr;
+    return LoadLibraryA(library.c_str());
+}
+
+HMODULE loadJvmLibraryOfKinds(const char* javaExecutable) {
+    PathText preferred;
+    getConfigString(cfg::kPreferredVmKind, preferred.data(), preferred.capacity());
+    preferred.refresh();
+    HMODULE module = preferred.empty() ? nullptr : loadJvmLibraryOfKind(javaExecutable, preferred.c_str());
+    for (const char* kind : kBuiltInKinds) {
+        if (module) break;
+        module = loadJvmLibraryOfKind(javaExecutable, kind);
+    }
+    return module;
+}
+
+HMODULE loadJvmLibrary(const char* javaExecutable) {
+    HMODULE module = loadJvmLibraryOfKinds(javaExecutable);
+    if (module) return module;
+    // A JDK whose bin directory holds no VM: try its own jre below it.
+    PathText dir, fallback;
+    if (!executableDirectoryOf(dir, javaExecutable)) return nullptr;
+    fallback.assign(dir.c_str());
+    fallback.append("../jre/bin/java.exe");
+    if (fallback.truncated()) return nullptr;
+    return loadJvmLibraryOfKinds(fallback.c_str());
+}
+
+}  // namespace zorvo

@@ -1,0 +1,52 @@
+#include "jvm/runtime_rules.h"
+
+#include <string.h>
+
+namespace zorvo {
+
+bool registryKeyOfPath(PathText& key, const char* baseKey, const char* path) {
+    key.assign(baseKey);
+    size_t start = key.size();
+    key.append(path);
+    for (char* p = key.data() + start; *p; ++p)
+        if (*p == '\\') *p = '/';
+    return !key.truncated();
+}
+
+bool executableDirectoryOf(PathText& dir, const char* javaExecutable) {
+    size_t len = strlen(javaExecutable);
+    size_t name = (len >= 9 && strcmp(javaExecutable + len - 9, "javaw.exe") == 0) ? 9 : 8;
+    if (len < name) return false;
+    dir.assign(javaExecutable, len - name);
+    return !dir.truncated();
+}
+
+bool vmLibraryPath(PathText& path, const char* executableDirectory, const char* kind) {
+    path.assign(executableDirectory);
+    path.append(kind);
+    path.append("\\jvm.dll");
+    return !path.truncated();
+}
+
+bool windowedExecutableOf(PathText& path) {
+    size_t len = path.size();
+    if (len < 4 || strcmp(path.c_str() + len - 4, ".exe") != 0) return false;
+    path.truncateTo(len - 4);
+    path.append("w.exe");
+    return !path.truncated();
+}
+
+void sortTexts(char** texts, size_t count) {
+    // Insertion sort: registry version lists are short.
+    for (size_t i = 1; i < count; ++i) {
+        char* t = texts[i];
+        size_t j = i;
+        while (j > 0 && strcmp(texts[j - 1], t) > 0) {
+            texts[j] = texts[j - 1];
+            --j;
+        }
+        texts[j] = t;
+    }
+}
+
+}  // namespace zorvo

@@ -1,0 +1,31 @@
+// String rules of runtime discovery: registry key names, the directory of a
+// Java executable, VM library paths, the windowed executable. Pure code.
+#ifndef ZORVO_JVM_RUNTIME_RULES_H
+#define ZORVO_JVM_RUNTIME_RULES_H
+
+#include <stddef.h>
+
+#include "common/text.h"
+
+namespace zorvo {
+
+// Base key followed by the path with every '\' turned into '/', so the whole
+// path is one key name. False when it does not fit.
+bool registryKeyOfPath(PathText& key, const char* baseKey, const char* path);
+
+// The Java executable's directory with its trailing '\': the path less its
+// last 9 characters when it ends exactly in "javaw.exe", else less 8.
+bool executableDirectoryOf(PathText& dir, const char* javaExecutable);
+
+// Executable directory + kind + "\jvm.dll". False when it does not fit.
+bool vmLibraryPath(PathText& path, const char* executableDirectory, const char* kind);
+
+// The path with its final ".exe" replaced by "w.exe" (java.exe -> javaw.exe).
+bool windowedExecutableOf(PathText& path);
+
+// Sorts texts in ascending byte-wise order (a prefix sorts first).
+void sortTexts(char** texts, size_t count);
+
+}  // namespace zorvo
+
+#endif

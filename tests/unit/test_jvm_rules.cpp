@@ -1,0 +1,169 @@
+// Version rules, version lines, command-line quoting and runtime path rules.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jvm/runtime_rules.h"
+#include "jvm/version_rules.h"
+
+namespace zorvo {
+namespace {
+
+TEST(VersionRules, AcceptedVersionsArePrefixComparedWithTheBounds) {
+    struct {
+        const char* version;
+        const char* min;
+        const char* max;
+        bool accepted;
+    } cases[] = {
+        {"1.4.0", "1.4", "1.4", true},       {"1.4.2_05", "1.4", "1.4", true},   {"1.3.1_09", "1.4", "1.4", false},
+        {"1.5.0", "1.4", "1.4", false},      {"1.10", "1.4", "", false},         {"1.4.2", "", "", true},
+        {"1.4", "1.4.2", "", false},         {"1.4.2", "1.4.2", "1.4.2", true},  {"", "", "", true},
+        {"", "1", "", false},                {"17.0.2", "1.8", "", true},        {"17.0.2", "1.8", "21", true},
+        {"9", "1.8", "1.8", false},          {"1.8.0_202", "1.8", "1.8", true},  {"2", "10", "", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isVersionAccepted(c.version, c.min, c.max, true, false), c.accepted)
+            << c.version << " in [" << c.min << ", " << c.max << "]";
+}
+
+TEST(VersionRules, BetaNeedsPermissionFromTheSourceOrEntry130) {
+    EXPECT_FALSE(isVersionAccepted("1.5.0-beta", "", "", false, false));
+    EXPECT_TRUE(isVersionAccepted("1.5.0-beta", "", "", true, false));
+    EXPECT_TRUE(isVersionAccepted("1.5.0-beta", "", "", false, true));
+    EXPECT_TRUE(isVersionAccepted("1.5.0-Beta", "", "", false, false));  // case-sensitive
+    EXPECT_FALSE(isVersionAccepted("beta", "", "", false, false));
+    // Permission does not lift the range.
+    EXPECT_FALSE(isVersionAccepted("1.5.0-beta", "1.4", "1.4", true, true));
+}
+
+TEST(VersionRules, RegistryNamesCompareOverTheShorterText) {
+    struct {
+        const char* name;
+        const char* min;
+        const char* max;
+        bool inRange;
+    } cases[] = {
+        {"1.4", "1.4.2", "", true},  {"1.3", "1.4", "", false},   {"1.4.2", "1.4", "", true},
+        {"1.5", "", "1.4", false},   {"1.4.2_05", "", "1.4", true}, {"1", "1.4", "1.4", true},
+        {"", "1.4", "1.4", true},    {"1.10", "1.4", "", false},  {"2.0", "1.4", "1.8", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isVersionInRange(c.name, c.min, c.max), c.inRange) << c.name << " in [" << c.min << ", " << c.max << "]";
+}
+
+TEST(VersionRules, VersionLinesOldAndNewForms) {
+    struct {
+        const char* line;
+        const char* version;  // null: rejected
+    } cases[] = {
+        {"java version \"1.4.2_05\"\n", "1.4.2_05"},
+        {"java version \"1.4.2_05\"", "1.4.2_05"},
+        {"openjdk version \"17.0.2\" 2022-01-18\n", "17.0.2"},
+        {"java version \"11.0.2\" 2019-01-15 LTS\n", "11.0.2"},
+        {"openjdk version \"1.8.0_392\"\n", "1.8.0_392"},
+        {"java version \"\"\n", ""},
+        {"java version 1.4.2\n", nullptr},
+        {"java version \"1.4.2\n", nullptr},
+        {"Java version \"1.4.2\"\n", nullptr},
+        {"  java version \"1.4.2\"\n", nullptr},
+        {"Error: could not find java.dll\n", nullptr},
+        {"", nullptr},
+        {"openjdk version\"17\"\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        Text<kTextSize> v;
+        bool ok = parseVersionLine(c.line, v);
+        EXPECT_EQ(ok, c.version != nullptr) << c.line;
+        if (c.version && ok) {
+            EXPECT_STREQ(v.c_str(), c.version) << c.line;
+        }
+    }
+}
+
+// Splits a command line the way the platform's parser does (for the checks).
+std::vector<std::string> splitLikeThePlatform(const std::string& line) {
+    std::vector<std::string> args;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i >= line.size()) break;
+        std::string arg;
+        bool quoted = false;
+        while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+            size_t backslashes = 0;
+            while (i < line.size() && line[i] == '\\') ++backslashes, ++i;
+            if (i < line.size() && line[i] == '"') {
+                arg.append(backslashes / 2, '\\');
+                if (backslashes % 2) {
+                    arg += '"';
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else {
+                arg.append(backslashes, '\\');
+                if (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) arg += line[i++];
+            }
+        }
+        args.push_back(arg);
+    }
+    return args;
+}
+
+TEST(CommandLineQuoting, ArgumentsSurviveThePlatformParser) {
+    const char* arguments[] = {
+        "c:\\program files\\java\\bin\\java.exe", "plain", "", "trailing\\", "two\\\\", "quote\"inside",
+        "back\\\"slash", "c:\\a b\\lib\\rt.jar.pack", "\\\\server\\share\\x y", "tab\there",
+    };
+    for (const char* a : arguments) {
+        Text<kTextSize> line;
+        appendQuotedArgument(line, a);
+        line.append(" -version");
+        std::vector<std::string> parsed = splitLikeThePlatform(line.c_str());
+        ASSERT_EQ(parsed.size(), 2u) << line.c_str();
+        EXPECT_EQ(parsed[0], a) << line.c_str();
+        EXPECT_EQ(parsed[1], "-version");
+    }
+}
+
+TEST(RuntimeRules, RegistryKeysHoldThePathAsOneName) {
+    PathText key;
+    EXPECT_TRUE(registryKeyOfPath(key, "SOFTWARE\\tallgrass-works\\zorvo\\jvms\\", "c:\\j2re\\bin\\java.exe"));
+    EXPECT_STREQ(key.c_str(), "SOFTWARE\\tallgrass-works\\zorvo\\jvms\\c:/j2re/bin/java.exe");
+    std::string huge(9000, 'x');
+    EXPECT_FALSE(registryKeyOfPath(key, "base\\", huge.c_str()));
+}
+
+TEST(RuntimeRules, ExecutableDirectoryAndLibraryPaths) {
+    PathText dir, lib;
+    ASSERT_TRUE(executableDirectoryOf(dir, "c:\\j2sdk\\bin\\java.exe"));
+    EXPECT_STREQ(dir.c_str(), "c:\\j2sdk\\bin\\");
+    ASSERT_TRUE(executableDirectoryOf(dir, "c:\\j2sdk\\bin\\javaw.exe"));
+    EXPECT_STREQ(dir.c_str(), "c:\\j2sdk\\bin\\");
+    // Not exactly "javaw.exe": eight characters go, whatever they are.
+    ASSERT_TRUE(executableDirectoryOf(dir, "c:\\x\\JAVAW.EXE"));
+    EXPECT_STREQ(dir.c_str(), "c:\\x\\J");
+    EXPECT_FALSE(executableDirectoryOf(dir, "a.exe"));
+    ASSERT_TRUE(executableDirectoryOf(dir, "c:\\j2sdk\\bin\\../jre/bin/java.exe"));
+    ASSERT_TRUE(vmLibraryPath(lib, dir.c_str(), "client"));
+    EXPECT_STREQ(lib.c_str(), "c:\\j2sdk\\bin\\../jre/bin/client\\jvm.dll");
+}
+
+TEST(RuntimeRules, WindowedExecutableAndSorting) {
+    PathText p("c:\\jre\\bin\\java.exe");
+    ASSERT_TRUE(windowedExecutableOf(p));
+    EXPECT_STREQ(p.c_str(), "c:\\jre\\bin\\javaw.exe");
+    PathText q("c:\\jre\\bin\\java");
+    EXPECT_FALSE(windowedExecutableOf(q));
+    std::vector<std::string> names = {"1.4.2", "1.3", "1.4", "1.10", "1.4.2_05", "10"};
+    std::vector<char*> ptrs;
+    for (auto& n : names) ptrs.push_back(n.data());
+    sortTexts(ptrs.data(), ptrs.size());
+    std::vector<std::string> sorted(ptrs.begin(), ptrs.end());
+    EXPECT_EQ(sorted, (std::vector<std::string>{"1.10", "1.3", "1.4", "1.4.2", "1.4.2_05", "10"}));
+}
+
+}  // namespace
+}  // namespace zorvo
