@@ -7,9 +7,9 @@ PYTHON  := /usr/bin/python3
 JOBS    ?= $(shell nproc)
 CMAKE   := cmake
 
-.PHONY: all host win32 fuzz deps test demo bench clean
+.PHONY: all host win32 runtime fuzz deps test demo bench clean
 
-all: host win32
+all: host win32 runtime
 
 host:
 	@$(CMAKE) -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -19,6 +19,9 @@ win32:
 	@$(CMAKE) -S . -B $(BUILD)/win32 -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@$(CMAKE) --build $(BUILD)/win32 -j $(JOBS)
+
+runtime:
+	@./runtime/build.sh $(BUILD)/zorvo-runtime.jar
 
 fuzz:
 	@$(CMAKE) -S . -B $(BUILD)/fuzz -DZORVO_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \

@@ -19,6 +19,9 @@ cp build/win32/testvm/java.exe build/win32/testvm/javaw.exe "$rt/bin/"
 cp build/win32/testvm/jvm.dll "$rt/bin/client/"
 echo 'java version "1.8.0_202"' > "$rt/bin/version.txt"
 ls -R "$rt" | sed 's/^/   /'
+mkdir -p "$out/lib"
+cp build/zorvo-runtime.jar "$out/lib/"
+printf -- '-Dfrom.vmoptions=yes\r\n' > "$out/SampleApp.exe.vmoptions"
 
 echo
 echo "== stamping the sample application's launcher =="
@@ -31,22 +34,46 @@ build/host/zorvo-build --dump "$out/SampleApp.exe" | head -n 20
 echo "   ..."
 
 echo
+log="$PWD/$out/vm-log.jsonl"
+rm -f "$log"
+export ZORVO_TESTVM_LOG="$log"
 if [ -n "${DISPLAY:-}" ]; then
-  echo "== running SampleApp.exe on $DISPLAY (close the message box to go on) =="
-  set +e; wine "$out/SampleApp.exe" demo-arg </dev/null; code=$?; set -e
+  echo "== running SampleApp.exe on $DISPLAY =="
+  set +e; wine "$out/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
 else
-  echo "== running SampleApp.exe (no display: -q_qbk_internal sends its messages here) =="
-  set +e; wine "$out/SampleApp.exe" -q_qbk_internal demo-arg </dev/null; code=$?; set -e
+  echo "== running SampleApp.exe (no display: -q_qbk_internal sends any message here) =="
+  set +e; wine "$out/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
+fi
+if [ -f "$log" ]; then
+  echo
+  echo "== what the Java runtime saw (logged by the test jvm.dll) =="
+  /usr/bin/python3 - "$log" <<'PY'
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    r = json.loads(line)
+    if r.get("call") == "exec":
+        print(f"  version probe: {r.get('cmdline')}")
+    elif r.get("call") == "JNI_CreateJavaVM":
+        print(f"  JNI_CreateJavaVM, version {r['version']:#x}, options:")
+        for o in r["options"]:
+            print(f"    {o}")
+    elif r.get("call") == "main":
+        print("  com.zorvo.runtime.WinLauncher.main(String[]) with:")
+        for i, a in enumerate(r["args"]):
+            print(f"    [{i}] {a!r}")
+    elif r.get("call") == "DestroyJavaVM":
+        print("  DestroyJavaVM: the application's last thread ended")
+PY
 fi
 echo
 echo "exit code: $code"
 case $code in
   83) echo "The launcher read its configuration, ran its start-up stages and found no usable Java runtime:"
       echo "it reported the configured message and ended with exit code 83." ;;
-  0)  echo "The application ran and ended normally." ;;
-  1)  echo "The launcher found the sample runtime (jre\\bin\\javaw.exe, version 1.8.0_202, cached in the"
-      echo "registry), loaded its jvm.dll and bound JNI_CreateJavaVM. Creating the VM is the next stage"
-      echo "to be built, so it reported message 1005 and ended with exit code 1." ;;
+  0)  echo "The launcher found the sample runtime (jre\\bin\\javaw.exe, version 1.8.0_202, cached in the"
+      echo "registry), loaded its jvm.dll, created the VM with the options above and called the"
+      echo "launcher class with the five fixed arguments, the configured and the command-line arguments;"
+      echo "main returned, the VM was destroyed and the launcher ended with exit code 0." ;;
   *)  echo "The launcher reported an error (exit code $code)." ;;
 esac
 wineserver -k 2>/dev/null || true

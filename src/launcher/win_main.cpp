@@ -16,9 +16,6 @@
 namespace zorvo {
 namespace {
 
-// This run's extraction directory; empty when nothing is embedded.
-PathText tempDir;
-
 // The show state the splash window gets: the one the starter asked for,
 // else SW_SHOWDEFAULT.
 int startupShowCommand() {
@@ -31,7 +28,7 @@ int startupShowCommand() {
 int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
     if (hasInternalPrefix(tail)) useConsoleReporting();
     prepareProcessEnvironment(instance);
-    if (!extractEmbeddedFiles(tempDir)) errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "16");
+    if (!extractEmbeddedFiles(extractionDirectory())) errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "16");
     enforceSingleInstance(true, tail);
     cleanUpEarlierRuns();
     if (getConfigInt(cfg::kShowSplash) != 0) startSplash(showCommand);

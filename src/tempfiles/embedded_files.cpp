@@ -12,6 +12,7 @@
 namespace zorvo {
 namespace {
 
+PathText tempDir;
 StringList filesToDelete;
 StringList dirsToDelete;
 
@@ -50,6 +51,8 @@ void createExtractionDirectory(PathText& dir) {
 }
 
 }  // namespace
+
+PathText& extractionDirectory() { return tempDir; }
 
 void addPendingFile(const char* path) { filesToDelete.add(path); }
 void addPendingDir(const char* path) { dirsToDelete.add(path); }

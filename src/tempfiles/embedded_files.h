@@ -27,6 +27,9 @@ bool extractEmbeddedFile(HANDLE exe, const char* path);
 // 8192-byte buffer. False when the stream cannot be read.
 bool copyUnscrambled(HANDLE exe, HANDLE out, uint32_t count);
 
+// This run's extraction directory (empty when nothing is embedded).
+PathText& extractionDirectory();
+
 // This run's extracted files and extraction directories, for deferred
 // deletion. Only ever appended to.
 void addPendingFile(const char* path);

@@ -36,8 +36,9 @@ MESSAGES = {
 }
 CONSOLE = {"app-type": 0, **MESSAGES}
 
-# A runtime found and its VM library bound: the launch goes on to the VM creation.
-FOUND = (1, b"START-FAILED\n")
+# A runtime found and its VM library bound: the launch goes on, the test VM
+# runs main and the launcher ends normally.
+FOUND = (0, b"")
 NOT_FOUND = (83, b"NO-JVM\n")
 
 # Written to standard output in text mode, so the line ends in CR LF.

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Compiles the Java-side runtime library for Java 8 and later and writes it as a jar.
+# Usage: runtime/build.sh OUT_JAR        (e.g. build/zorvo-runtime.jar)
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+  echo "usage: $0 OUT_JAR" >&2
+  exit 2
+fi
+for tool in javac jar; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "$0: '$tool' not found; install a JDK (Debian: default-jdk-headless)" >&2
+    exit 1
+  fi
+done
+
+here="$(cd "$(dirname "$0")" && pwd)"
+out="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+find "$here/src" -name '*.java' | sort > "$work/sources"
+mkdir "$work/classes"
+# C1 only: javac on a small source set starts noticeably faster
+javac -J-XX:TieredStopAtLevel=1 --release 8 -encoding UTF-8 -Xlint:all -d "$work/classes" @"$work/sources"
+
+mkdir -p "$(dirname "$out")"
+jar cf "$work/out.jar" -C "$work/classes" .
+mv -f "$work/out.jar" "$out"

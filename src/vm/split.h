@@ -1,0 +1,25 @@
+// The argument splitter used for VM options, "-J" arguments and application
+// arguments. Pure code.
+#ifndef ZORVO_VM_SPLIT_H
+#define ZORVO_VM_SPLIT_H
+
+#include <stddef.h>
+
+#include "common/string_list.h"
+
+namespace zorvo {
+
+// Appends the arguments of `text` to `out` and returns the position where
+// splitting stopped. Only the blank separates. An argument starting with a
+// double or single quote runs to the next same quote (the quotes are
+// dropped; one blank right after is skipped). A quote inside an argument
+// starts a quoted part that joins the text before it ("-Dx="a b"" gives
+// -Dx=a b). With a prefix, splitting takes only a leading run of arguments
+// that each begin with it (the prefix is dropped) and stops at the first text
+// that does not. `unbalanced` is set when a quote has no closing quote; the
+// position is then meaningless.
+size_t splitArguments(const char* text, const char* prefix, StringList& out, bool& unbalanced);
+
+}  // namespace zorvo
+
+#endif

@@ -1,0 +1,173 @@
+// Gathers what a launch needs from the configuration, the files beside the
+// executable and the environment, then hands over to the JNI part.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <new>
+
+#include "common/grow_text.h"
+#include "config/launcher_config.h"
+#include "launcher/error_report.h"
+#include "paths/paths.h"
+#include "process/instance_registry.h"
+#include "process/process_environment.h"
+#include "tempfiles/embedded_files.h"
+#include "vm/class_path.h"
+#include "vm/split.h"
+#include "vm/substitution.h"
+#include "vm/vm_options.h"
+#include "windows/java_vm_launcher.h"
+
+namespace zorvo {
+namespace {
+
+void substituteConfigured(PathText& text) {
+    PathText exeDir;
+    resolveAgainstExeDir(exeDir, "");
+    char* environment = GetEnvironmentStrings();
+    substituteVariables(text, exeDir.c_str(), extractionDirectory().c_str(), environment);
+    if (environment) FreeEnvironmentStringsA(environment);
+}
+
+// Splits `text` into `list`; an unbalanced quote ends the process (1007).
+size_t splitOrExit(const char* text, const char* prefix, StringList& list) {
+    bool unbalanced = false;
+    size_t stopped = splitArguments(text, prefix, list, unbalanced);
+    if (unbalanced) errorExit(cfg::kMsgWrongParameter);
+    return stopped;
+}
+
+void readConfigured(ConfigId id, PathText& text) {
+    getConfigString(id, text.data(), text.capacity());
+    text.refresh();
+}
+
+// --- the class path's view of the system ---
+bool hostExists(void*, const char* path) { return pathExists(path); }
+int hostListFiles(void*, const char* dir, const char* ext, char*** names) { return listFiles(dir, ext, names); }
+bool hostGetVariable(void*, const char* name, PathText& value, bool& undefined) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.capacity()));
+    undefined = n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND;
+    if (n == 0 || !value.adoptPlatformResult(n)) {
+        value.clear();
+        return false;
+    }
+    return true;
+}
+void hostSubstitute(void*, PathText& text) { substituteConfigured(text); }
+void hostResolve(void*, PathText& dst, const char* path) { resolveAgainstExeDir(dst, path); }
+
+char* buildClassPath() {
+    const ClassPathHost host{nullptr, hostExists, hostListFiles, hostGetVariable, hostSubstitute, hostResolve};
+    PathText installerJar, entries, failed;
+    const char* installer = nullptr;
+    if (productFlavour() == 'i') {
+        PathText base;
+        readConfigured(cfg::kInstallerDir, base);
+        getFullPath(installerJar, base.c_str(), false);
+        installerJar.append("\\.quenbrook\\qbkruntime.jar");
+        collapseBackslashes(installerJar.data());
+        installerJar.refresh();
+        installer = installerJar.c_str();
+    }
+    readConfigured(cfg::kClassPath, entries);
+    GrowText option;
+    ClassPathFailure failure =
+        buildClassPathOption(option, extractionDirectory().c_str(), installer, entries.c_str(), host, failed);
+    if (failure == ClassPathFailure::MissingVariable) errorExit(cfg::kMsgEnvVarUndefined, "%ENV_VAR_NAME%", failed.c_str());
+    if (failure == ClassPathFailure::MissingFile) errorExit(cfg::kMsgFileNotFound, "%FILE_NAME%", failed.c_str());
+    return option.release();
+}
+
+// The VM options file: the executable's long path + ".vmoptions".
+void addOptionsFile(StringList& options) {
+    PathText longPath;
+    uint32_t n = getLongPathName(getExecutablePath(), longPath.data(), static_cast<uint32_t>(longPath.capacity()));
+    if (n == 0 || !longPath.adoptPlatformResult(n)) return;
+    longPath.append(".vmoptions");
+    if (longPath.truncated()) return;
+    FILE* file = fopen(longPath.c_str(), "rt");
+    if (!file) return;
+    addOptionsFileLines(options, file);
+    fclose(file);
+}
+
+// The option list in its fixed order; returns where the application's part
+// of the command line begins.
+const char* buildOptions(StringList& options, const char* tail) {
+    PathText moduleName, commFile;
+    DWORD n = GetModuleFileNameA(nullptr, moduleName.data(), static_cast<DWORD>(moduleName.capacity()));
+    if (n == 0 || !moduleName.adoptPlatformResult(n)) moduleName.clear();
+    processCommFileName(commFile, GetCurrentProcessId());
+    addLauncherProperties(options, LauncherProperties{instanceSemaphoreName(), moduleName.c_str(), commFile.c_str(),
+                                                      extractionDirectory().c_str()});
+    addOptionsFile(options);
+    char* classPath = buildClassPath();
+    options.add(classPath);
+    free(classPath);
+    PathText configured;
+    readConfigured(cfg::kVmOptions, configured);
+    substituteConfigured(configured);
+    splitOrExit(configured.c_str(), nullptr, options);
+    if (getConfigInt(cfg::kAllowJOptions) == 0) return tail;
+    return tail + splitOrExit(tail, "-J", options);
+}
+
+struct ArgumentSource {
+    const char* applicationCommandLine;
+};
+
+void addFilePath(StringList& arguments, ConfigId flag, ConfigId file) {
+    PathText path;
+    if (getConfigInt(flag) != 0) {
+        PathText configured;
+        readConfigured(file, configured);
+        getFullPath(path, configured.c_str(), true);
+    }
+    arguments.add(path.c_str());
+}
+
+void buildArguments(void* ctx, StringList& arguments) {
+    const ArgumentSource* source = static_cast<const ArgumentSource*>(ctx);
+    PathText text;
+    arguments.add(getConfigInt(cfg::kAppType) == 1 ? "true" : "false");
+    readConfigured(cfg::kMainClass, text);
+    arguments.add(text.c_str());
+    addFilePath(arguments, cfg::kPassFile1, cfg::kFile1);
+    addFilePath(arguments, cfg::kPassFile2, cfg::kFile2);
+    arguments.add(getConfigInt(cfg::kFifthArgument) != 0 ? "true" : "false");
+    readConfigured(cfg::kAppArguments, text);
+    substituteConfigured(text);
+    splitOrExit(text.c_str(), nullptr, arguments);
+    splitOrExit(source->applicationCommandLine, nullptr, arguments);
+}
+
+bool firstRunMarkerExists() {
+    if (productFlavour() != 'i') return false;
+    PathText base, marker;
+    readConfigured(cfg::kInstallerDir, base);
+    getFullPath(marker, base.c_str(), false);
+    marker.append("\\.quenbrook\\firstrun");
+    collapseBackslashes(marker.data());
+    marker.refresh();
+    return !marker.truncated() && pathExists(marker.c_str());
+}
+
+}  // namespace
+
+bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
+    // The option strings and their array stay alive until the process ends.
+    StringList options;
+    ArgumentSource source{buildOptions(options, commandLineTail)};
+    JavaVMOption* storage = static_cast<JavaVMOption*>(malloc((options.count + 1) * sizeof(JavaVMOption)));
+    JavaVMInitArgs* args = static_cast<JavaVMInitArgs*>(malloc(sizeof(JavaVMInitArgs)));
+    if (!storage || !args) return false;
+    fillInitArgs(*args, storage, options);
+    JavaLaunch launch{args, firstRunMarkerExists(), buildArguments, &source};
+    return launchJava(launch, destroyAtEnd);
+}
+
+}  // namespace zorvo

@@ -1,0 +1,42 @@
+// winstate TITLE [minimize|activate]: finds the top-level window with exactly
+// this title and prints its state as the Windows side sees it; "minimize"
+// first minimises the window, "activate" first makes it the foreground
+// window. A virtual display without a window manager shows neither minimising
+// nor activation, so tests read both from here.
+// Output: "hwnd=N pid=N visible=0|1 iconic=0|1 foreground=0|1", exit code 0;
+// "none" and exit code 1 when no such window exists.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+void printState(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    printf("hwnd=%lu pid=%lu visible=%d iconic=%d foreground=%d\n",
+           static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)), static_cast<unsigned long>(pid),
+           IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, GetForegroundWindow() == window ? 1 : 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* action = argc == 3 ? argv[2] : "";
+    if (argc < 2 || argc > 3 || (argc == 3 && strcmp(action, "minimize") != 0 && strcmp(action, "activate") != 0)) {
+        fprintf(stderr, "usage: winstate TITLE [minimize|activate]\n");
+        return 2;
+    }
+    HWND window = FindWindowA(nullptr, argv[1]);
+    if (!window) {
+        printf("none\n");
+        return 1;
+    }
+    if (strcmp(action, "minimize") == 0) ShowWindow(window, SW_MINIMIZE);
+    if (strcmp(action, "activate") == 0) SetForegroundWindow(window);
+    // Let the owning thread process the change before the state is read.
+    if (*action) SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    printState(window);
+    return 0;
+}
