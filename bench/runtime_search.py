@@ -5,12 +5,14 @@ and a trivial Windows program, all under Wine, side by side in one run.
 The launcher is stamped with one search item naming a test runtime made of the
 test doubles (java.exe answering -version, jvm.dll with JNI_CreateJavaVM). A
 found runtime goes on to the test VM, whose main returns at once (exit code 0),
-so a run measures start-up, the search, the library load and the launch. Warm: the version cache holds the runtime, so nothing is started.
-Cold: the cache key is deleted before each run (not timed), so the runtime is
-probed once. Trivial: starter.exe without arguments, which prints its usage and
-ends at once. For reference, the same launcher with no search source at all
-(nothing found, exit code 83) shows what start-up alone costs. The runs are
-interleaved; prints the medians and the ratios, and from the doubles' log how many Java executables each kind of run started."""
+so a run measures start-up, the search, the library load and the launch. Warm:
+the version cache holds the runtime, so nothing is started. Cold: the cache key
+is deleted before each run (not timed), so the runtime is probed once.
+Trivial: starter.exe without arguments, which prints its usage and ends at
+once. For reference, the same launcher with no search source at all (nothing
+found, exit code 83) shows what start-up alone costs. The runs are interleaved;
+prints the medians and the ratios, and from the doubles' log how many Java
+executables each kind of run started."""
 
 import json
 import os

@@ -16,6 +16,7 @@ import os
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -51,6 +52,24 @@ class RunResult:
 def to_windows_path(path) -> str:
     """The Z: drive path under which Wine sees a Linux path."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def run_to_end(command, env, cwd, timeout) -> RunResult:
+    """Runs a command until the process ends and returns what it wrote. The
+    output goes through files, not pipes: a Wine system process started on
+    demand inherits the handles of the program that caused it, and would hold
+    a pipe open long after that program has ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        try:
+            proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait(timeout=30)
+            raise
+        out.seek(0)
+        err.seek(0)
+        return RunResult(proc.returncode, out.read(), err.read())
 
 
 class Wine:
@@ -90,25 +109,18 @@ class Wine:
 
     def run(self, exe, args=(), env=None, timeout=60, cwd=None, debug=None) -> RunResult:
         """Runs a Windows program to its end; its exit code comes back as wine's."""
-        proc = subprocess.run(
-            self.command(exe, args),
-            env=self.environment(env, debug),
-            cwd=cwd or Path(exe).parent,
-            stdin=subprocess.DEVNULL,
-            capture_output=True,
-            timeout=timeout,
-        )
-        return RunResult(proc.returncode, proc.stdout, proc.stderr)
+        return run_to_end(self.command(exe, args), self.environment(env, debug), cwd or Path(exe).parent, timeout)
 
-    def start(self, exe, args=(), env=None, cwd=None, debug=None) -> subprocess.Popen:
+    def start(self, exe, args=(), env=None, cwd=None, debug=None, stdout=subprocess.PIPE,
+              stderr=subprocess.PIPE) -> subprocess.Popen:
         """Starts a Windows program in the background (for window tests)."""
         return subprocess.Popen(
             self.command(exe, args),
             env=self.environment(env, debug),
             cwd=cwd or Path(exe).parent,
             stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE,
+            stdout=stdout,
+            stderr=stderr,
         )
 
     def unix_path(self, windows_path: str) -> Path:
@@ -120,11 +132,8 @@ class Wine:
             return self.prefix / "drive_c" / rest
         raise AssertionError(f"no Linux path for {windows_path}")
 
-    def reg(self, *args, check=True) -> subprocess.CompletedProcess:
-        proc = subprocess.run(
-            ["wine", "reg", *args], env=self.env, capture_output=True, timeout=60,
-            stdin=subprocess.DEVNULL,
-        )
+    def reg(self, *args, check=True) -> RunResult:
+        proc = run_to_end(["wine", "reg", *args], self.env, None, 60)
         if check and proc.returncode != 0:
             raise AssertionError(f"wine reg {' '.join(args)} failed: {proc.stderr!r}")
         return proc
@@ -171,9 +180,12 @@ def boot_prefix(name: str, display=None):
     prefix.parent.mkdir(parents=True, exist_ok=True)
     w = Wine(prefix, display)
     quiet = dict(env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # The persistent server is started first, so that it is the one every
+    # program of the session uses: a server started by wineboot would end a few
+    # seconds after its last program, and each later start would pay for a new one.
+    prefix.mkdir()
+    subprocess.run(["wineserver", "-p"], timeout=60, check=True, **quiet)
     subprocess.run(["wineboot", "-i"], timeout=300, check=True, **quiet)
-    # Keep the server alive between programs (exit status 2: it already runs).
-    subprocess.run(["wineserver", "-p"], timeout=60, **quiet)
     # Wine starts its system processes on demand, and they inherit the standard
     # handles of the program that caused it. Start them now, with no pipe to
     # hold open, so that a test's captured output ends when its program does.
@@ -379,29 +391,44 @@ class WindowedRun:
     stdout: bytes
 
 
-def run_windowed(wine_x, exe, args=(), env=None, timeout=60, dismiss=True) -> WindowedRun:
-    """Runs a launcher on the virtual display, answers each message box it shows
-    with Return, and returns the captions and texts of the boxes and the exit code."""
-    display = wine_x.display
-    proc = wine_x.start(exe, args, env=env, debug="-all,trace+msgbox")
+def watch_windows(display, proc, exe, timeout, dismiss):
+    """Captions of the windows the process shows until it ends, each answered
+    with Return when `dismiss`."""
     captions, seen = [], set()
     deadline = time.monotonic() + timeout
     try:
         while proc.poll() is None and time.monotonic() < deadline:
             ids = display.xdotool("search", "--onlyvisible", "--pid", str(proc.pid)).stdout.split()
             for wid in ids:
-                if wid in seen:
+                # Wine may give a later window the X window of an earlier one.
+                name = display.window_name(wid)
+                if (wid, name) in seen:
                     continue
-                seen.add(wid)
-                captions.append(display.window_name(wid))
+                seen.add((wid, name))
+                captions.append(name)
                 if dismiss:
                     display.xdotool("key", "--window", wid, "Return")
             time.sleep(0.1)
         if proc.poll() is None:
-            proc.kill()
-            raise AssertionError(f"{exe} did not end within {timeout} s (boxes seen: {captions})")
-        stdout, stderr = proc.communicate(timeout=30)
+            raise AssertionError(f"{exe} did not end within {timeout} s (windows seen: {captions})")
     finally:
         if proc.poll() is None:
             proc.kill()
+            proc.wait(timeout=30)
+    return captions
+
+
+def run_windowed(wine_x, exe, args=(), env=None, timeout=60, dismiss=True, debug="-all,trace+msgbox") -> WindowedRun:
+    """Runs a launcher on the virtual display, answers each window it shows with
+    Return (message boxes end that way), and returns the captions of the windows
+    and the texts of the boxes (`debug` must keep trace+msgbox) and the exit code."""
+    display = wine_x.display
+    # Output goes to files: a long trace would fill a pipe that is read only
+    # at the end, and stop the program.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = wine_x.start(exe, args, env=env, debug=debug, stdout=out, stderr=err)
+        captions = watch_windows(display, proc, exe, timeout, dismiss)
+        out.seek(0)
+        err.seek(0)
+        stdout, stderr = out.read(), err.read()
     return WindowedRun(proc.returncode, captions, message_box_texts(stderr), stderr, stdout)

@@ -59,7 +59,7 @@ class Running:
         self.release.touch()
         try:
             self.proc.wait(timeout=60)
-        except Exception:
+        except subprocess.TimeoutExpired:
             self.proc.kill()
             raise
 

@@ -5,9 +5,9 @@ private runtime, and the messages shown when nothing usable is found.
 
 Every test lays out its runtimes made of the test doubles in its own
 temporary directory, beside a launcher stamped for it. A runtime that is found
-and whose VM library loads ends the launch with the start-failure message and
-exit code 1 (the VM creation comes after this step); the jvm.dll log tells
-which library was loaded, the java.exe log how often a runtime was probed."""
+and whose VM library loads runs the test VM, whose main returns at once, and
+the launcher ends with exit code 0; the jvm.dll log tells which library was
+loaded, the java.exe log how often a runtime was probed."""
 
 import json
 import ntpath
@@ -729,6 +729,15 @@ def test_unusable_located_entries_are_passed_over(wine, make_app, tmp_path, laun
     assert_loaded(vm_log, "good\\bin\\client\\jvm.dll")
 
 
+def test_a_located_runtime_without_a_version_text_is_never_chosen(wine, make_app, tmp_path, launch, vm_log):
+    home = make_runtime(tmp_path / "rt", line='java version ""')
+    reg_import(wine, located_lines("HKCU", [home / "bin" / "java.exe"]))
+
+    assert outcome(launch(make_app({**CONSOLE, "jvm-search-sequence": "Y;"}, name="located.exe"))) == NOT_FOUND
+    # The same runtime passes validation when named directly.
+    assert outcome(launch(make_app({**CONSOLE, "jvm-search-sequence": "Rrt;"}, name="defined.exe"))) == FOUND
+
+
 # --- loading the VM library -------------------------------------------------------------
 
 
@@ -881,14 +890,17 @@ def test_a_packed_runtime_is_unpacked_once_in_the_listed_order(make_app, tmp_pat
     assert vm_log.records("exec", src="unpack200") == []
 
 
-@pytest.mark.parametrize("case", ["not-packed", "already-prepared", "environment-variable"])
-def test_a_runtime_is_not_prepared(make_app, tmp_path, launch, vm_log, case):
+@pytest.mark.parametrize("case", ["not-packed", "already-prepared", "environment-variable", "search-path",
+                                  "registry"])
+def test_a_runtime_is_not_prepared(wine, make_app, tmp_path, launch, vm_log, case):
     archives = ["lib\\charsets.jar", "lib\\jsse.jar"] if case == "not-packed" else ["lib\\rt.jar", "lib\\charsets.jar"]
     home = make_runtime(tmp_path / "rt", packed=archives)
     if case == "already-prepared":
         (home / "lib" / "jsse.jar").write_bytes(b"unpacked")
-    sequence = "EZRV_TEST_HOME;" if case == "environment-variable" else "Rrt;"
-    exe = make_app({**CONSOLE, "jvm-search-sequence": sequence})
+    if case == "registry":
+        reg_import(wine, javasoft_lines(tmp_path, JRE_KEY, "1.6", {"1.6": "rt"}))
+    sequence = {"environment-variable": "EZRV_TEST_HOME;", "search-path": "S;", "registry": "Y;"}.get(case, "Rrt;")
+    exe = make_app({**CONSOLE, "jvm-search-sequence": sequence, "path-prefix": "rt\\bin"})
 
     result = launch(exe, env={"ZRV_TEST_HOME": win(home)})
 
