@@ -37,9 +37,30 @@ echo
 log="$PWD/$out/vm-log.jsonl"
 rm -f "$log"
 export ZORVO_TESTVM_LOG="$log"
+# The test VM plays the application's start: its controller hands the splash
+# two status texts and then closes it, while main works for four seconds.
+export ZORVO_TESTVM_CONTROLLER='8*0;2:Loading the sample modules ...;10*0;2:Opening the main window ...;12*0;1'
+export ZORVO_TESTVM_MAIN_SLEEP_MS=4000
+own_xvfb=
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+  number=95
+  while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+  Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  own_xvfb=$!
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.05; done
+  export DISPLAY=":$number"
+  echo "== no display: running on a virtual one ($DISPLAY, 1024 x 768) =="
+fi
+shot="$PWD/$out/splash.png"
+rm -f "$shot"
 if [ -n "${DISPLAY:-}" ]; then
-  echo "== running SampleApp.exe on $DISPLAY =="
-  set +e; wine "$out/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
+  echo "== running SampleApp.exe on $DISPLAY (the splash shows for about three seconds) =="
+  # A picture of the splash once its first status text is up.
+  ( sleep 2; import -display "$DISPLAY" -window root -crop 540x399+242+184 +repage "$shot" 2>/dev/null || true ) &
+  shooter=$!
+  set +e; timeout 60 wine "$out/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
+  wait "$shooter"
+  [ -f "$shot" ] && echo "   a screenshot of the splash (centred on a 1024 x 768 screen): $shot"
 else
   echo "== running SampleApp.exe (no display: -q_qbk_internal sends any message here) =="
   set +e; wine "$out/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
@@ -61,6 +82,10 @@ for line in open(sys.argv[1], encoding="utf-8"):
         print("  com.zorvo.runtime.WinLauncher.main(String[]) with:")
         for i, a in enumerate(r["args"]):
             print(f"    [{i}] {a!r}")
+    elif r.get("call") == "CallStaticObjectMethod" and r.get("method") == "getText" and r.get("resultText"):
+        print(f"  splash status text from ZorvoController.getText(): {r['resultText']!r}")
+    elif r.get("call") == "DetachCurrentThread":
+        print("  the splash closed (ZorvoController.getAction() answered 1); its thread detached")
     elif r.get("call") == "DestroyJavaVM":
         print("  DestroyJavaVM: the application's last thread ended")
 PY
@@ -70,10 +95,12 @@ echo "exit code: $code"
 case $code in
   83) echo "The launcher read its configuration, ran its start-up stages and found no usable Java runtime:"
       echo "it reported the configured message and ended with exit code 83." ;;
-  0)  echo "The launcher found the sample runtime (jre\\bin\\javaw.exe, version 1.8.0_202, cached in the"
+  0)  echo "The launcher showed the sample splash (its status line changed twice, then it closed),"
+      echo "found the sample runtime (jre\\bin\\javaw.exe, version 1.8.0_202, cached in the"
       echo "registry), loaded its jvm.dll, created the VM with the options above and called the"
       echo "launcher class with the five fixed arguments, the configured and the command-line arguments;"
       echo "main returned, the VM was destroyed and the launcher ended with exit code 0." ;;
   *)  echo "The launcher reported an error (exit code $code)." ;;
 esac
 wineserver -k 2>/dev/null || true
+[ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null || true

@@ -44,6 +44,9 @@ void setMessageOwner(void* window) { messageOwner = static_cast<HWND>(window); }
 
 void showErrorMessage(const char* text) {
     registerPendingDeletions();
+    // The box is owned by the splash window only while that window exists: a
+    // splash that has already ended leaves a handle that no box can use.
+    HWND owner = keepSplashForMessage() ? messageOwner : nullptr;
     hideSplash();
     if (consoleReporting) {
         writeToStandardError(text);
@@ -51,7 +54,7 @@ void showErrorMessage(const char* text) {
     }
     Text<kTextSize> caption;
     getConfigString(cfg::kMsgCaption, caption.data(), caption.capacity());
-    MessageBoxA(messageOwner, text, caption.data(), MB_ICONERROR);
+    MessageBoxA(owner, text, caption.data(), MB_ICONERROR);
 }
 
 void showConfiguredError(ConfigId id, const char* placeholder, const char* value) {

@@ -499,7 +499,7 @@ def test_scripted_attach_failures(wine, vm_log):
 
 @pytest.mark.parametrize("step, name, table", [
     ("slot=31", "GetObjectClass", "env"),
-    ("slot=228", "ExceptionCheck", "env"),  # a plausible slip: not among the functions used
+    ("slot=169", "GetStringUTFChars", "env"),  # a plausible slip: not among the functions used
     ("vmslot=7", "AttachCurrentThreadAsDaemon", "invoke"),
 ])
 def test_unimplemented_slot_aborts_loudly(wine, vm_log, step, name, table):
@@ -574,3 +574,18 @@ def test_main_shows_a_visible_window_and_reports_gui_resources(wine_x, display, 
     # GetGuiResources is a stub under Wine; the handle table count is what moves.
     assert start["gdiTableObjects"] > 0
     assert end["gdiTableObjects"] > start["gdiTableObjects"], "a window's GDI objects show in the count"
+
+
+def test_controller_steps_can_throw_and_strings_can_come_unterminated(wine, vm_log):
+    env = {"ZORVO_TESTVM_CONTROLLER": "!;2:!;2:ab", "ZORVO_TESTVM_STRING_CHARS": "unterminated"}
+
+    result = run_driver(wine, vm_log, "create", "poll=1", "describe", "poll=1", "describe", "poll=1", env=env)
+
+    lines = driver_lines(result)
+    assert lines[1] == "poll 0" and lines[3] == "poll 2 null"
+    # The driver reads up to the zero unit, so it sees the units behind the string.
+    assert lines[5] == 'poll 2 "ab' + "W" * 64 + '"'
+    thrown = "java.lang.IllegalStateException"
+    assert [r["exception"] for r in vm_log.records("CallStaticIntMethod")] == [thrown, None, None]
+    assert [r["exception"] for r in vm_log.records("CallStaticObjectMethod")] == [thrown, None]
+    assert [r["length"] for r in vm_log.records("GetStringChars")] == [2]

@@ -3,7 +3,9 @@
 // first minimises the window, "activate" first makes it the foreground
 // window. A virtual display without a window manager shows neither minimising
 // nor activation, so tests read both from here.
-// Output: "hwnd=N pid=N visible=0|1 iconic=0|1 foreground=0|1", exit code 0;
+// Output: "hwnd=N pid=N visible=0|1 iconic=0|1 foreground=0|1 x=N y=N w=N h=N
+// topmost=0|1 owner=N" (the window rectangle in screen pixels, the top-most
+// extended style, the owner window or 0), exit code 0;
 // "none" and exit code 1 when no such window exists.
 #include <windows.h>
 
@@ -15,9 +17,15 @@ namespace {
 void printState(HWND window) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    printf("hwnd=%lu pid=%lu visible=%d iconic=%d foreground=%d\n",
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(window, &rect);
+    bool topmost = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    HWND owner = GetWindow(window, GW_OWNER);
+    printf("hwnd=%lu pid=%lu visible=%d iconic=%d foreground=%d x=%ld y=%ld w=%ld h=%ld topmost=%d owner=%lu\n",
            static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)), static_cast<unsigned long>(pid),
-           IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, GetForegroundWindow() == window ? 1 : 0);
+           IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, GetForegroundWindow() == window ? 1 : 0,
+           rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, topmost ? 1 : 0,
+           static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(owner)));
 }
 
 }  // namespace

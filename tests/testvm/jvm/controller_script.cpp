@@ -89,7 +89,9 @@ bool parseControllerScript(const std::u16string& script, std::vector<ControllerS
             head = head.substr(star + 1);
         }
         ControllerStep step;
-        if (!parseNumber(head, step.action)) {
+        if (head == u"!") {
+            step.actionThrows = true;
+        } else if (!parseNumber(head, step.action)) {
             error = "bad action in step \"" + narrowForMessage(part) + "\"";
             return false;
         }
@@ -97,6 +99,8 @@ bool parseControllerScript(const std::u16string& script, std::vector<ControllerS
             std::u16string raw = part.substr(part.find(u':') + 1);
             if (raw == u"\"\"") {
                 step.hasText = true;
+            } else if (raw == u"!") {
+                step.textThrows = true;
             } else if (!raw.empty()) {
                 if (!decodeText(raw, step.text)) {
                     error = "bad escape in step \"" + narrowForMessage(part) + "\"";

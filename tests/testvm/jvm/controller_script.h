@@ -7,6 +7,8 @@
 // one, the empty string when TEXT is exactly "" (two double quotes). In TEXT,
 // "\;" is a ';', "\\" a backslash and "\uXXXX" the UTF-16 unit XXXX (hex).
 // COUNT repeats the step. When the steps are used up, getAction answers 0.
+// ACTION "!" makes getAction throw; TEXT exactly "!" makes getText throw
+// (java.lang.IllegalStateException; a text "!" is written "\u0021").
 #ifndef ZORVO_TESTVM_CONTROLLER_SCRIPT_H
 #define ZORVO_TESTVM_CONTROLLER_SCRIPT_H
 
@@ -17,6 +19,8 @@ namespace testvm {
 
 struct ControllerStep {
     long action = 0;
+    bool actionThrows = false;
+    bool textThrows = false;
     bool hasText = false;  // false: getText answers null
     std::u16string text;
 };

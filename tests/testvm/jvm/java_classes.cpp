@@ -14,12 +14,6 @@ jvalue noValue() {
     return value;
 }
 
-[[noreturn]] void scriptError(const std::string& message) {
-    writeStd(STD_ERROR_HANDLE, "testvm jvm.dll: bad script: " + message + "\n");
-    Record("script_error").text("what", message).write();
-    ExitProcess(97);
-}
-
 // --- launcher class ---------------------------------------------------------
 
 jvalue winLauncherMain(ThreadEnv& thread, const std::vector<jvalue>& args) {
@@ -85,19 +79,29 @@ void loadControllerScript() {
     if (!parseControllerScript(script, controller.steps, error)) scriptError("ZORVO_TESTVM_CONTROLLER: " + error);
 }
 
-jvalue getAction(ThreadEnv&, const std::vector<jvalue>&) {
+jvalue getAction(ThreadEnv& thread, const std::vector<jvalue>&) {
     Guard guard(vmLock());
     loadControllerScript();
     controller.current = ControllerStep();
     if (controller.next < controller.steps.size()) controller.current = controller.steps[controller.next++];
     jvalue value = noValue();
+    if (controller.current.actionThrows) {
+        throwNew(thread, "java.lang.IllegalStateException", u"scripted getAction failure",
+                 "com.zorvo.runtime.ZorvoController.getAction(ZorvoController.java)");
+        return value;
+    }
     value.i = controller.current.action;
     return value;
 }
 
-jvalue getText(ThreadEnv&, const std::vector<jvalue>&) {
+jvalue getText(ThreadEnv& thread, const std::vector<jvalue>&) {
     Guard guard(vmLock());
     jvalue value = noValue();
+    if (controller.current.textThrows) {
+        throwNew(thread, "java.lang.IllegalStateException", u"scripted getText failure",
+                 "com.zorvo.runtime.ZorvoController.getText(ZorvoController.java)");
+        return value;
+    }
     value.l = controller.current.hasText ? reinterpret_cast<jobject>(newString(controller.current.text)) : nullptr;
     return value;
 }

@@ -13,6 +13,8 @@ namespace testvm {
 namespace {
 
 const jint kJniVersion = JNI_VERSION_10;
+// 'W' units behind the characters of an unterminated GetStringChars answer.
+const size_t kUnterminatedTail = 64;
 
 struct HandedOutChars {
     Obj* string;
@@ -247,6 +249,13 @@ void JNICALL ExceptionDescribe(JNIEnv* env) {
     thread.pending = nullptr;  // describing clears the exception, as JNI defines it
 }
 
+jboolean JNICALL ExceptionCheck(JNIEnv* env) {
+    Guard guard(vmLock());
+    ThreadEnv& thread = checkEnv(env, "ExceptionCheck");
+    Record("ExceptionCheck").flag("result", thread.pending != nullptr).write();
+    return thread.pending ? JNI_TRUE : JNI_FALSE;
+}
+
 void JNICALL ExceptionClear(JNIEnv* env) {
     Guard guard(vmLock());
     ThreadEnv& thread = checkEnv(env, "ExceptionClear");
@@ -290,10 +299,17 @@ const jchar* JNICALL GetStringChars(JNIEnv* env, jstring ref, jboolean* isCopy) 
     Guard guard(vmLock());
     ThreadEnv& thread = checkEnv(env, "GetStringChars");
     Obj* str = checkKind(ref, ObjKind::String, "GetStringChars");
-    // A copy with a terminating zero unit, which real VMs also provide.
-    jchar* chars = new jchar[str->text.size() + 1];
+    // A copy with a terminating zero unit, which real VMs also provide; with
+    // ZORVO_TESTVM_STRING_CHARS=unterminated the characters are followed by
+    // kUnterminatedTail units of 'W' first, as a VM may hand out its own array.
+    std::string mode;
+    envNarrow("ZORVO_TESTVM_STRING_CHARS", mode);
+    if (!mode.empty() && mode != "unterminated") scriptError("ZORVO_TESTVM_STRING_CHARS must be unterminated");
+    size_t tail = mode.empty() ? 0 : kUnterminatedTail;
+    jchar* chars = new jchar[str->text.size() + tail + 1];
     for (size_t i = 0; i < str->text.size(); ++i) chars[i] = str->text[i];
-    chars[str->text.size()] = 0;
+    for (size_t i = 0; i < tail; ++i) chars[str->text.size() + i] = u'W';
+    chars[str->text.size() + tail] = 0;
     handedOutChars.push_back({str, chars});
     if (isCopy) *isCopy = JNI_TRUE;
     envRecord(thread, "GetStringChars")
@@ -385,6 +401,7 @@ JNINativeInterface_ buildTable() {
     table.ExceptionOccurred = ExceptionOccurred;
     table.ExceptionDescribe = ExceptionDescribe;
     table.ExceptionClear = ExceptionClear;
+    table.ExceptionCheck = ExceptionCheck;
     table.DeleteLocalRef = DeleteLocalRef;
     table.GetStaticMethodID = GetStaticMethodID;
     table.CallStaticObjectMethod = CallStaticObjectMethod;

@@ -140,4 +140,10 @@ void markVmDestroyed() { destroyed = true; }
 void addApplicationThread(HANDLE thread) { appThreads.push_back(thread); }
 std::vector<HANDLE> applicationThreads() { return appThreads; }
 
+[[noreturn]] void scriptError(const std::string& message) {
+    writeStd(STD_ERROR_HANDLE, "testvm jvm.dll: bad script: " + message + "\n");
+    Record("script_error").text("what", message).write();
+    ExitProcess(97);
+}
+
 }  // namespace testvm

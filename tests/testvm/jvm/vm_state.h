@@ -89,6 +89,9 @@ std::vector<ThreadEnv*> attachedThreads();
 // an exception was pending as the call came in.
 Record envRecord(const ThreadEnv& thread, const char* call);
 
+// A script the double does not understand: message, record, exit code 97.
+[[noreturn]] void scriptError(const std::string& message);
+
 // The exception to leave pending on a thread.
 void throwNew(ThreadEnv& thread, const std::string& dottedClass, const std::u16string& message,
               const std::string& frame);
