@@ -54,19 +54,24 @@ def to_windows_path(path) -> str:
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
-def run_to_end(command, env, cwd, timeout) -> RunResult:
-    """Runs a command until the process ends and returns what it wrote. The
+def run_to_end(command, env, cwd, timeout, wait=None) -> RunResult:
+    """Runs a command until the process ends and returns what it wrote;
+    `wait(proc)`, when given, waits for the end instead of a plain wait. The
     output goes through files, not pipes: a Wine system process started on
     demand inherits the handles of the program that caused it, and would hold
-    a pipe open long after that program has ended."""
+    a pipe open long after that program has ended (and a long trace would
+    fill a pipe that is read only at the end)."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         proc = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         try:
-            proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait(timeout=30)
-            raise
+            if wait:
+                wait(proc)
+            else:
+                proc.wait(timeout=timeout)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait(timeout=30)
         out.seek(0)
         err.seek(0)
         return RunResult(proc.returncode, out.read(), err.read())
@@ -111,16 +116,15 @@ class Wine:
         """Runs a Windows program to its end; its exit code comes back as wine's."""
         return run_to_end(self.command(exe, args), self.environment(env, debug), cwd or Path(exe).parent, timeout)
 
-    def start(self, exe, args=(), env=None, cwd=None, debug=None, stdout=subprocess.PIPE,
-              stderr=subprocess.PIPE) -> subprocess.Popen:
+    def start(self, exe, args=(), env=None, cwd=None, debug=None) -> subprocess.Popen:
         """Starts a Windows program in the background (for window tests)."""
         return subprocess.Popen(
             self.command(exe, args),
             env=self.environment(env, debug),
             cwd=cwd or Path(exe).parent,
             stdin=subprocess.DEVNULL,
-            stdout=stdout,
-            stderr=stderr,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
         )
 
     def unix_path(self, windows_path: str) -> Path:
@@ -422,13 +426,7 @@ def run_windowed(wine_x, exe, args=(), env=None, timeout=60, dismiss=True, debug
     """Runs a launcher on the virtual display, answers each window it shows with
     Return (message boxes end that way), and returns the captions of the windows
     and the texts of the boxes (`debug` must keep trace+msgbox) and the exit code."""
-    display = wine_x.display
-    # Output goes to files: a long trace would fill a pipe that is read only
-    # at the end, and stop the program.
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        proc = wine_x.start(exe, args, env=env, debug=debug, stdout=out, stderr=err)
-        captions = watch_windows(display, proc, exe, timeout, dismiss)
-        out.seek(0)
-        err.seek(0)
-        stdout, stderr = out.read(), err.read()
-    return WindowedRun(proc.returncode, captions, message_box_texts(stderr), stderr, stdout)
+    captions = []
+    result = run_to_end(wine_x.command(exe, args), wine_x.environment(env, debug), Path(exe).parent, timeout,
+                        wait=lambda proc: captions.extend(watch_windows(wine_x.display, proc, exe, timeout, dismiss)))
+    return WindowedRun(result.returncode, captions, message_box_texts(result.stderr), result.stderr, result.stdout)

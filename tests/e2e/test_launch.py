@@ -13,11 +13,13 @@ import itertools
 import json
 import re
 import shutil
+import subprocess
+import time
 from pathlib import Path
 
 import pytest
 
-from conftest import TESTVM, to_windows_path
+from conftest import TESTVM, RunResult, to_windows_path
 
 LAUNCHER_CLASS = "com/zorvo/runtime/WinLauncher"
 FIRST_RUN_CLASS = "com/quenbrook/runtime/FirstRun"
@@ -152,6 +154,75 @@ class App:
         result = self.wine.run(TESTVM / "starter.exe", self.starter_args(tail, exe_path), env=env,
                                cwd=self.dir, timeout=timeout)
         return Launch(result, log)
+
+
+class Running:
+    """A launcher started in the background whose main blocks until a release
+    file exists. Its output goes to files: a Wine system process that the
+    launcher's first window starts inherits its handles, and would hold a pipe
+    open. Started through the starter (with `show`: that show command), or by
+    Wine directly with `direct`, so that the process is the one whose windows
+    the display knows."""
+
+    def __init__(self, app, release, tail="", env=None, show=None, debug=None, direct=False):
+        self.app = app
+        self.release = release
+        self.log, env = app.log_env({"ZORVO_TESTVM_MAIN_WAIT_FILE": str(release), **(env or {})})
+        self.out = self.log.with_suffix(".out")
+        self.err = self.log.with_suffix(".err")
+        if direct:
+            assert not tail and show is None, "a direct start has no exact command line or show command"
+            command = app.wine.command(app.exe)
+        else:
+            show_args = ["--show", str(show)] if show is not None else []
+            command = app.wine.command(TESTVM / "starter.exe", show_args + app.starter_args(tail))
+        with open(self.out, "wb") as out, open(self.err, "wb") as err:
+            self.proc = subprocess.Popen(command, env=app.wine.environment(env, debug), cwd=app.dir,
+                                         stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+
+    def launch(self) -> Launch:
+        """What the VM double has logged so far."""
+        return Launch(RunResult(0, b"", b""), self.log)
+
+    def wait_until(self, what, check, timeout=60.0):
+        """Waits until check() gives something true, and gives that."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            try:
+                value = check()
+            except ValueError:  # a log record being written
+                value = None
+            if value:
+                return value
+            if self.proc.poll() is not None:
+                raise AssertionError(f"ended with {self.proc.returncode} before {what}: {self.err.read_bytes()[-2000:]!r}")
+            time.sleep(0.05)
+        raise AssertionError(f"no {what} within {timeout} s")
+
+    def wait_for_all(self, call, count=1, timeout=60.0, **fields):
+        """Waits until the VM double logged `count` such calls (with these field
+        values); gives their records."""
+        def found():
+            records = [r for r in self.launch().calls(call) if all(r.get(k) == v for k, v in fields.items())]
+            return records if len(records) >= count else None
+        return self.wait_until(f"{count} {call} {fields}", found, timeout)
+
+    def wait_for(self, call, timeout=60.0, **fields):
+        """Waits until the VM double logged this call; gives its first record."""
+        return self.wait_for_all(call, 1, timeout, **fields)[0]
+
+    def finish(self) -> Launch:
+        self.release.touch()
+        self.proc.wait(timeout=60)
+        return Launch(RunResult(self.proc.returncode, self.out.read_bytes(), self.err.read_bytes()), self.log)
+
+    def stop(self):
+        self.release.touch()
+        try:
+            self.proc.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise
 
 
 @pytest.fixture

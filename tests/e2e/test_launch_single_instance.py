@@ -8,60 +8,14 @@ A first instance is kept running by the VM double: its main blocks until a
 release file exists (and shows a window when the test asks for one)."""
 
 import re
-import subprocess
-import time
 
 import pytest
 
-from conftest import RunResult, TESTVM
-from test_launch import FIXED, Launch, launcher, short_dir, user_temp  # noqa: F401 (fixtures)
+from conftest import TESTVM
+from test_launch import FIXED, Running, launcher, short_dir, user_temp  # noqa: F401 (fixtures)
 
 PIDS_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\pids"
 SINGLE = {"single-instance": 1}
-
-
-class Running:
-    """A launcher started in the background whose main blocks until released.
-    Its output goes to files: a Wine system process that the launcher's first
-    window starts inherits its handles, and would hold a pipe open."""
-
-    def __init__(self, app, release, tail="", env=None):
-        self.release = release
-        self.log, env = app.log_env({"ZORVO_TESTVM_MAIN_WAIT_FILE": str(release), **(env or {})})
-        self.out = self.log.with_suffix(".out")
-        self.err = self.log.with_suffix(".err")
-        with open(self.out, "wb") as out, open(self.err, "wb") as err:
-            self.proc = subprocess.Popen(app.wine.command(TESTVM / "starter.exe", app.starter_args(tail)),
-                                         env=app.wine.environment(env), cwd=app.dir,
-                                         stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-
-    def wait_for(self, call, timeout=60.0):
-        """Waits until the VM double logged this call; gives its record."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            try:
-                found = Launch(RunResult(0, b"", b""), self.log).calls(call)
-            except ValueError:  # a record being written
-                found = []
-            if found:
-                return found[0]
-            if self.proc.poll() is not None:
-                raise AssertionError(f"ended with {self.proc.returncode} before {call}: {self.err.read_bytes()!r}")
-            time.sleep(0.05)
-        raise AssertionError(f"no {call} record within {timeout} s")
-
-    def finish(self) -> Launch:
-        self.release.touch()
-        self.proc.wait(timeout=60)
-        return Launch(RunResult(self.proc.returncode, self.out.read_bytes(), self.err.read_bytes()), self.log)
-
-    def stop(self):
-        self.release.touch()
-        try:
-            self.proc.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            raise
 
 
 @pytest.fixture

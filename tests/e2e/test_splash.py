@@ -18,8 +18,8 @@ from pathlib import Path
 
 import pytest
 
-from conftest import LAUNCHER, REPO, TESTVM, TOOL, RunResult, config_text, message_box_texts, run_windowed, watch_windows
-from test_launch import BASE_CONFIG, App, Launch, launcher, lay_out_runtime  # noqa: F401 (fixture)
+from conftest import LAUNCHER, REPO, TESTVM, config_text, message_box_texts, run_tool, run_windowed, watch_windows
+from test_launch import BASE_CONFIG, App, Running, launcher, lay_out_runtime  # noqa: F401 (fixture)
 
 SPLASH_BMP = REPO / "src" / "res" / "splash.bmp"
 TITLE = "Zorvo Splash Test"
@@ -31,6 +31,7 @@ FIXED_AT = (30, 350)
 STATUS_BAND = (STATUS_AT[1], 330)
 FIXED_BAND = (FIXED_AT[1], 375)
 REFERENCE_TEXT = "Ready \u00e9t\u00e9"
+WINDOW_TRACE = "-all,+tid,trace+win,trace+msgbox"
 
 SPLASH = {
     "app-type": 1,
@@ -113,51 +114,16 @@ def band(shot: Picture, rows):
 # --- runs -----------------------------------------------------------------------------------
 
 
-class SplashRun:
+class SplashRun(Running):
     """A launcher started on the virtual display, its main blocking until
-    released, with Wine's window trace on its standard error."""
+    released, with Wine's window trace on its standard error. A VM that is
+    destroyed while the splash thread is still attached waits only briefly."""
 
     def __init__(self, app, env=None, show=None):
-        self.app = app
+        env = {"ZORVO_TESTVM_DESTROY_WAIT_MS": "300", **(env or {})}
+        super().__init__(app, app.next_file("release", ""), env=env, show=show, debug=WINDOW_TRACE,
+                         direct=show is None)
         self.display = app.wine.display
-        self.release = app.next_file("release", "")
-        self.log, env = app.log_env({"ZORVO_TESTVM_MAIN_WAIT_FILE": str(self.release),
-                                     "ZORVO_TESTVM_DESTROY_WAIT_MS": "300", **(env or {})})
-        self.err = self.log.with_suffix(".err")
-        # Started directly, the launcher is the process whose windows the
-        # display knows; the starter is needed only to set a show command.
-        if show is None:
-            command = app.wine.command(app.exe)
-        else:
-            command = app.wine.command(TESTVM / "starter.exe", ["--show", str(show), *app.starter_args("")])
-        with open(self.err, "wb") as err:
-            self.proc = subprocess.Popen(command, env=app.wine.environment(env, debug="-all,+tid,trace+win,trace+msgbox"),
-                                         cwd=app.dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                         stderr=err)
-
-    def launch(self) -> Launch:
-        return Launch(RunResult(self.proc.returncode or 0, b"", b""), self.log)
-
-    def wait_until(self, what, check, timeout=20.0):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            try:
-                value = check()
-            except ValueError:  # a log record being written
-                value = None
-            if value:
-                return value
-            if self.proc.poll() is not None:
-                raise AssertionError(f"ended with {self.proc.returncode} while waiting for {what}")
-            time.sleep(0.05)
-        raise AssertionError(f"no {what} within {timeout} s")
-
-    def wait_for(self, call, count=1, timeout=20.0, **fields):
-        """Waits until the VM double logged `count` such calls; gives their records."""
-        def found():
-            records = [r for r in self.launch().calls(call) if all(r.get(k) == v for k, v in fields.items())]
-            return records if len(records) >= count else None
-        return self.wait_until(f"{count} {call} {fields}", found, timeout)
 
     def window(self):
         """The splash window as Windows sees it, or None when there is none."""
@@ -186,16 +152,7 @@ class SplashRun:
                                lambda: band(self.splash_picture(), rows) == expected, timeout)
 
     def splash_thread(self):
-        return self.wait_for("AttachCurrentThread")[0]["tid"]
-
-    def finish(self, timeout=60) -> Launch:
-        self.release.touch()
-        try:
-            self.proc.wait(timeout=timeout)
-        finally:
-            if self.proc.poll() is None:
-                self.proc.kill()
-        return Launch(RunResult(self.proc.returncode, b"", self.err.read_bytes()), self.log)
+        return self.wait_for("AttachCurrentThread")["tid"]
 
     def trace(self):
         return self.err.read_text("utf-8", "replace").splitlines()
@@ -230,7 +187,7 @@ def start(splash_app):
     yield run
     for r in runs:
         if r.proc.poll() is None:
-            r.finish()
+            r.stop()
 
 
 @pytest.fixture(scope="module")
@@ -242,7 +199,7 @@ def reference(tmp_path_factory, wine_x):
     conf = work / "ref.conf"
     conf.write_text(config_text({**BASE_CONFIG, **SPLASH, "splash-status-text": REFERENCE_TEXT}), encoding="latin-1")
     exe = work / "ref.exe"
-    subprocess.run([str(TOOL), "--launcher", str(LAUNCHER), "--config", str(conf), "--out", str(exe)], check=True)
+    assert run_tool("--launcher", LAUNCHER, "--config", conf, "--out", exe).returncode == 0
     lay_out_runtime(work)
     run = SplashRun(App(wine_x, exe, work))
     try:
@@ -329,12 +286,12 @@ def test_status_texts_from_the_controller_replace_the_first_line(start, referenc
     run = start(env={"ZORVO_TESTVM_CONTROLLER": script, "ZORVO_TESTVM_STRING_CHARS": "unterminated"})
     initial = band(run.shown_splash(), STATUS_BAND)
     assert initial and initial != reference["status"]
-    run.wait_for("CallStaticObjectMethod", count=2, method="getText")
+    run.wait_for_all("CallStaticObjectMethod", count=2, method="getText")
     assert band(run.splash_picture(), STATUS_BAND) == initial
     run.wait_for_band(reference["status"])
-    run.wait_for("CallStaticObjectMethod", count=4, method="getText")
+    run.wait_for_all("CallStaticObjectMethod", count=4, method="getText")
     assert band(run.splash_picture(), STATUS_BAND) not in (initial, reference["status"])
-    run.wait_for("CallStaticObjectMethod", count=5, method="getText")
+    run.wait_for_all("CallStaticObjectMethod", count=5, method="getText")
     run.wait_for_band(reference["status"])
     # Answer 1: the splash goes, and its thread detaches from the VM.
     tid = run.splash_thread()
@@ -393,11 +350,11 @@ def test_without_the_controller_class_the_poller_stays_idle(start):
 
 def test_the_applications_first_window_closes_the_splash_when_configured(start):
     run = start({"splash-close-on-window": 1}, {"ZORVO_TESTVM_MAIN_WINDOW": "Zorvo App Window"})
-    shown_at = run.wait_for("main_window")[0]["tick"]
+    shown_at = run.wait_for("main_window")["tick"]
     # The splash thread leaves at the next tick, detaching (from a VM it may
     # not have been attached to yet). Hiding itself takes about two seconds on
     # a display without a window manager.
-    detached = run.wait_for("DetachCurrentThread")[0]
+    detached = run.wait_for("DetachCurrentThread")
     assert detached["tick"] - shown_at < 4000
     state = run.window()
     assert state is None or state["visible"] == 0
@@ -494,7 +451,7 @@ def test_an_error_right_at_the_start_never_leaves_a_splash_on_screen(splash_app,
     """The runtime search fails at once, often before the splash thread has its
     window: then no splash may appear at all, and in no case after the box."""
     exe = splash_app({"jvm-search-sequence": "Rnowhere"}).exe
-    run = run_windowed(wine_x, exe, debug="-all,+tid,trace+win,trace+msgbox")
+    run = run_windowed(wine_x, exe, debug=WINDOW_TRACE)
     assert run.returncode == 83
     assert run.texts == ["NO-JVM"]
     events = trace_of(run)
