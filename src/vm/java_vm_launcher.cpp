@@ -1,12 +1,12 @@
 // The JNI side of a launch: VM creation, the first-run hook, the launcher
 // class's main and the VM's destruction. Standard C++ and jni.h only.
-#include "windows/java_vm_launcher.h"
+#include "vm/java_vm_launcher.h"
 
 #include <stdlib.h>
 
 #include "config/config_ids.h"
 #include "launcher/error_report.h"
-#include "windows/java_vm_state.h"
+#include "vm/java_vm_state.h"
 
 namespace zorvo {
 namespace {

@@ -1,4 +1,4 @@
-#include "windows/java_vm_state.h"
+#include "vm/java_vm_state.h"
 
 namespace zorvo {
 namespace {

@@ -2,8 +2,8 @@
 // entry of the loaded VM library, the VM and the main thread's environment,
 // and whether the VM runs. Written by the main thread; the splash thread
 // only attaches once the VM runs.
-#ifndef ZORVO_WINDOWS_JAVA_VM_STATE_H
-#define ZORVO_WINDOWS_JAVA_VM_STATE_H
+#ifndef ZORVO_VM_JAVA_VM_STATE_H
+#define ZORVO_VM_JAVA_VM_STATE_H
 
 #include <jni.h>
 

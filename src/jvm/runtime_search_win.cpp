@@ -1,4 +1,4 @@
-#include "windows/win_loader.h"
+#include "jvm/runtime_search.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,7 +11,7 @@
 #include "launcher/error_report.h"
 #include "paths/paths.h"
 #include "process/process_environment.h"
-#include "windows/java_vm_state.h"
+#include "vm/java_vm_state.h"
 
 namespace zorvo {
 namespace {

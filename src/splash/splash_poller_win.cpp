@@ -8,7 +8,7 @@
 #include "process/instance_registry.h"
 #include "splash/splash.h"
 #include "splash/splash_internal.h"
-#include "windows/java_vm_state.h"
+#include "vm/java_vm_state.h"
 
 namespace zorvo {
 namespace {

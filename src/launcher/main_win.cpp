@@ -10,8 +10,8 @@
 #include "splash/splash.h"
 #include "tempfiles/deferred_cleanup.h"
 #include "tempfiles/embedded_files.h"
-#include "windows/java_vm_launcher.h"
-#include "windows/win_loader.h"
+#include "vm/java_vm_launcher.h"
+#include "jvm/runtime_search.h"
 
 namespace zorvo {
 namespace {

@@ -1,6 +1,6 @@
 // The search for a Java runtime and the binding of its VM library.
-#ifndef ZORVO_WINDOWS_WIN_LOADER_H
-#define ZORVO_WINDOWS_WIN_LOADER_H
+#ifndef ZORVO_JVM_RUNTIME_SEARCH_H
+#define ZORVO_JVM_RUNTIME_SEARCH_H
 
 #include <windows.h>
 

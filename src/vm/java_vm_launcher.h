@@ -1,6 +1,6 @@
 // Creation of the Java VM and the call of the launcher class.
-#ifndef ZORVO_WINDOWS_JAVA_VM_LAUNCHER_H
-#define ZORVO_WINDOWS_JAVA_VM_LAUNCHER_H
+#ifndef ZORVO_VM_JAVA_VM_LAUNCHER_H
+#define ZORVO_VM_JAVA_VM_LAUNCHER_H
 
 #include <jni.h>
 

@@ -18,7 +18,7 @@
 #include "vm/split.h"
 #include "vm/substitution.h"
 #include "vm/vm_options.h"
-#include "windows/java_vm_launcher.h"
+#include "vm/java_vm_launcher.h"
 
 namespace zorvo {
 namespace {
