@@ -238,8 +238,11 @@ class Display:
             time.sleep(0.1)
         return []
 
-    def window_name(self, window_id: str) -> str:
-        return self.xdotool("getwindowname", window_id).stdout.rstrip("\n")
+    def window_name(self, window_id: str):
+        """The window's title; None when the window is gone (Wine withdraws a
+        closed window only after a while, so a search may still list it)."""
+        result = self.xdotool("getwindowname", window_id)
+        return result.stdout.rstrip("\n") if result.returncode == 0 else None
 
     def press_return(self, window_id: str):
         self.xdotool("windowfocus", "--sync", window_id)
@@ -406,7 +409,7 @@ def watch_windows(display, proc, exe, timeout, dismiss):
             for wid in ids:
                 # Wine may give a later window the X window of an earlier one.
                 name = display.window_name(wid)
-                if (wid, name) in seen:
+                if name is None or (wid, name) in seen:
                     continue
                 seen.add((wid, name))
                 captions.append(name)
