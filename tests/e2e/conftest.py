@@ -203,6 +203,23 @@ def shut_down_prefix(w: Wine):
     shutil.rmtree(w.prefix, ignore_errors=True)
 
 
+def pytest_configure(config):
+    """The tests' directories live below build/e2e/tmp (see tmp_path)."""
+    if not config.option.basetemp:
+        config.option.basetemp = str(E2E_DIR / "tmp")
+
+
+@pytest.fixture
+def tmp_path(tmp_path_factory):
+    """The test's own directory: build/e2e/tmp/tN. Every name on that path is a
+    valid short (8.3) name of its own. Wine makes the short name of a longer
+    name from a hash, and two such names in one directory may get the same
+    one, which then names the first of them (Windows keeps them apart): with
+    hundreds of test directories side by side, a launcher that uses short
+    paths would now and then reach into another test's directory."""
+    return tmp_path_factory.mktemp("t", numbered=True)
+
+
 @pytest.fixture(scope="session")
 def wine():
     """Headless prefix: no window is ever shown, a message box returns at once."""
