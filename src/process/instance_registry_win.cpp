@@ -93,9 +93,11 @@ void enforceSingleInstance(bool check, const char* commandLineTail) {
     DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) {
         // The handle stays open for the life of the process: the semaphore
-        // exists exactly as long as a first instance runs.
-        haveSemaphore = true;
-        registerInstance();
+        // exists exactly as long as a first instance runs. When it could not
+        // be made at all, this process runs unguarded, and neither tells Java
+        // of a semaphore nor registers as the first instance.
+        haveSemaphore = semaphore != nullptr;
+        if (haveSemaphore) registerInstance();
         return;
     }
     if (semaphore) CloseHandle(semaphore);

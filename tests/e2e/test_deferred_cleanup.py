@@ -118,10 +118,14 @@ def test_a_full_record_never_holds_a_cut_path(wine, make_app, tmp_path):
     # A record close to its 8191 characters, of a path that the clean-up keeps
     # (a directory is never opened as a file): this run's paths cannot be
     # added whole, so they are left out rather than cut.
-    kept = to_windows_path(tmp_path) + ";"
-    filler = kept * ((8191 - 200) // len(kept))
+    # Distinct directories: a path is recorded once.
+    entry_length = len(to_windows_path(tmp_path / "k0000")) + 1
+    filler = ""
+    for i in range((8191 - 200) // entry_length):
+        (tmp_path / f"k{i:04}").mkdir()
+        filler += to_windows_path(tmp_path / f"k{i:04}") + ";"
     # One more kept directory whose name pads the record to 8186 characters.
-    pad = tmp_path / ("d" * (8186 - len(filler) - len(kept) - 1))
+    pad = tmp_path / ("d" * (8186 - len(filler) - len(to_windows_path(tmp_path)) - 2))
     pad.mkdir()
     filler += to_windows_path(pad) + ";"
     assert len(filler) == 8186

@@ -8,6 +8,8 @@ A first instance is kept running by the VM double: its main blocks until a
 release file exists (and shows a window when the test asks for one)."""
 
 import re
+import subprocess
+import time
 
 import pytest
 
@@ -137,6 +139,33 @@ def test_without_single_instance_mode_both_starts_run(launcher, wine, running):
     for run in (done, second):
         assert run.options[0].startswith("-Dzorvo.moduleName="), run.options
         assert not any(o.startswith("-Dzorvo.semaphoreName=") for o in run.options)
+    assert name not in registered(wine)
+
+
+def test_without_its_semaphore_a_first_instance_runs_unguarded(launcher, wine, tmp_path):
+    """A named object of another kind takes the semaphore's name, so creating
+    the semaphore fails: the start runs, but names no semaphore to Java and
+    does not register as the first instance."""
+    app = launcher(SINGLE)
+    name = value_name(wine, app)
+    wine.reg_delete(PIDS_KEY, name)
+    held = tmp_path / "held.out"
+    with open(held, "wb") as out:
+        holder = subprocess.Popen(wine.command(TESTVM / "holdname.exe", [name.replace("\\", "_"), "30000"]),
+                                  env=wine.environment(), stdin=subprocess.DEVNULL, stdout=out,
+                                  stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 30
+        while b"held" not in held.read_bytes():
+            assert holder.poll() is None and time.monotonic() < deadline, "holdname did not take the name"
+            time.sleep(0.05)
+        run = app.run("w1")
+    finally:
+        holder.kill()
+        holder.wait(timeout=30)
+    assert (run.returncode, run.stderr, run.app_args) == (0, b"", ["w1"])
+    assert run.options[0].startswith("-Dzorvo.moduleName="), run.options
+    assert not any(o.startswith("-Dzorvo.semaphoreName=") for o in run.options)
     assert name not in registered(wine)
 
 

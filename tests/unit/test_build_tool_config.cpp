@@ -111,6 +111,7 @@ TEST(BuildToolConfig, BadValuesNameTheirLine) {
         {"embed =", "app.conf:3: embed needs the path of a file"},
         {"embed = lib/", "app.conf:3: cannot embed 'lib/': names no file"},
         {"embed = a;b.jar", "app.conf:3: cannot embed 'a;b.jar': its name holds ';', the separator of entry 2003"},
+        {"embed = aux.log", "app.conf:3: cannot embed 'aux.log': its name is that of a Windows device (CON, NUL, COM1, ...)"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(parseError("# comment\n\n"s + c.line + "\nmain-class = later\n"), c.error) << c.line;
@@ -250,7 +251,8 @@ TEST(BuildToolConfig, EmbedLines) {
 
 TEST(BuildToolConfig, EmbeddedNameRules) {
     const char* plain[] = {"app.jar", "a b.txt", "x"};
-    const char* refused[] = {"", ".", "..", "a\\b", "a:b", "a*b", "a?b", "a|b", "a<b", "a>b", "a\"b", "a\tb", "a;b"};
+    const char* refused[] = {"", ".", "..", "a\\b", "a:b", "a*b", "a?b", "a|b", "a<b", "a>b", "a\"b", "a\tb", "a;b",
+                             "NUL.txt", "com1", "Lpt9.jar"};
     for (const char* name : plain) EXPECT_EQ(embeddedNameProblem(name), nullptr) << name;
     for (const char* name : refused) EXPECT_NE(embeddedNameProblem(name), nullptr) << name;
     EXPECT_TRUE(sameEmbeddedName("App.JAR", "app.jar"));

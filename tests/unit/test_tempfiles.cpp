@@ -31,11 +31,23 @@ TEST(TempRules, OnlyPlainFileNamesStayInsideTheDirectory) {
         EXPECT_FALSE(isPlainFileName(bad)) << bad;
 }
 
+TEST(TempRules, DeviceNamesAreNoFileNames) {
+    for (const char* device : {"CON", "con", "Prn", "aux.txt", "NUL", "nul.tar.gz", "COM1", "com9.log", "LPT1",
+                               "lpt5.jar", "COM\xB9", "lpt\xB2.x", "CONIN$", "conout$.txt", "con .txt", "nul "})
+        EXPECT_FALSE(isPlainFileName(device)) << device;
+    for (const char* file : {"CONS", "con_.txt", "null", "COM", "COM0", "COM10", "LPT", "lpt1x.jar", "xcon",
+                             "my.con", ".nul", "AUX1", "COM\xB4"})
+        EXPECT_TRUE(isPlainFileName(file)) << file;
+}
+
 TEST(TempRules, DeleteListsGrowByWholePathsOnly) {
     PathText list;
-    EXPECT_TRUE(appendToDeleteText(list, "c:\\t\\a.jar"));
-    EXPECT_TRUE(appendToDeleteText(list, "c:\\t\\a.jar"));
-    EXPECT_STREQ(list.c_str(), "c:\\t\\a.jar;c:\\t\\a.jar;");
+    // A path already recorded (in any letter case) is not recorded again; a
+    // longer or shorter one that starts alike is another path.
+    for (const char* path : {"c:\\t\\a.jar", "c:\\t\\b.jar", "C:\\T\\A.JAR", "c:\\t\\a.jar", "c:\\t\\a.ja",
+                             "c:\\t\\a.jarx", "c:\\t\\b.jar"})
+        EXPECT_TRUE(appendToDeleteText(list, path)) << path;
+    EXPECT_STREQ(list.c_str(), "c:\\t\\a.jar;c:\\t\\b.jar;c:\\t\\a.ja;c:\\t\\a.jarx;");
     // Fill to exactly 8191 characters: the path that fits whole is taken, the
     // next one is skipped and the list stays as it was.
     PathText full;

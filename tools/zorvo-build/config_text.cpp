@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tempfiles/temp_rules.h"
 #include "value_text.h"
 
 namespace zorvo {
@@ -184,6 +185,7 @@ const char* embeddedNameProblem(const std::string& name) {
             return "its name holds a character that Windows does not allow in a file name";
         }
     }
+    if (isDeviceName(name.c_str())) return "its name is that of a Windows device (CON, NUL, COM1, ...)";
     return nullptr;
 }
 
