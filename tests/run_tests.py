@@ -2,7 +2,8 @@
 """Runs every test stage and ends with one summary line: N passed, N failed, N skipped.
 
 Stages: host unit tests (GoogleTest), the fuzz targets for a bounded time, the
-Java-side tests when present, then the end-to-end tests under Wine (pytest).
+Java-side tests when present, the JNI launch code against a real Java VM on the
+host (pytest), then the end-to-end tests under Wine (pytest).
 Each stage writes JUnit XML under build/test-results/, from which the counts
 are taken. The exit code is 0 only when nothing failed.
 """
@@ -89,15 +90,22 @@ def java_tests(totals):
     totals.append(("java", p, f, s))
 
 
-def e2e_tests(totals):
-    xml = RESULTS / "e2e.xml"
+def pytest_stage(totals, name, title, directory):
+    xml = RESULTS / f"{name}.xml"
     xml.unlink(missing_ok=True)
-    rc = run("end-to-end tests under Wine",
-             [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/e2e", f"--junitxml={xml}"])
+    rc = run(title, [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider", directory, f"--junitxml={xml}"])
     p, f, s = junit_counts(xml)
     if rc not in (0, 5) and f == 0:
         f = 1
-    totals.append(("e2e", p, f, s))
+    totals.append((name, p, f, s))
+
+
+def realvm_tests(totals):
+    pytest_stage(totals, "realvm", "JNI launch code against a real Java VM", "tests/realvm")
+
+
+def e2e_tests(totals):
+    pytest_stage(totals, "e2e", "end-to-end tests under Wine", "tests/e2e")
 
 
 def main():
@@ -106,10 +114,11 @@ def main():
     unit_tests(totals)
     fuzz_tests(totals)
     java_tests(totals)
+    realvm_tests(totals)
     e2e_tests(totals)
     print()
     for name, p, f, s in totals:
-        print(f"  {name:5} {p} passed, {f} failed, {s} skipped")
+        print(f"  {name:6} {p} passed, {f} failed, {s} skipped")
     passed = sum(t[1] for t in totals)
     failed = sum(t[2] for t in totals)
     skipped = sum(t[3] for t in totals)

@@ -24,6 +24,11 @@ bool isSplashHeldForMessage();
 // window, which then must stay.
 bool markSplashEnding();
 
+// Detaches from the VM and ends the splash thread, which takes the window
+// and the timer with it; returns only when an error report holds the window
+// for its message box (the process ends after the report).
+void endSplashThread();
+
 // Replaces the status line with `count` UTF-16 units (up to the first zero
 // unit or unit above U+00FF, cut at the line's buffer) and repaints the
 // window before returning. Does nothing while the splash is not set up.

@@ -10,6 +10,7 @@
 #include "splash/splash.h"
 #include "splash/splash_internal.h"
 #include "splash/splash_rules.h"
+#include "vm/splash_controller.h"
 
 namespace zorvo {
 namespace {
@@ -124,7 +125,16 @@ LRESULT CALLBACK splashWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_ERASEBKGND:
             return 1;  // the paint covers the whole window
+        case WM_CLOSE:
+            // Closed from outside (Alt+F4, WM_CLOSE): the window goes, unless
+            // an error report holds it as the owner of its message box.
+            if (isSplashHeldForMessage()) return 0;
+            return DefWindowProcA(hwnd, message, wParam, lParam);
         case WM_DESTROY:
+            // However the window goes, the splash has ended: no report may
+            // hand it to a message box as owner any more.
+            markSplashEnding();
+            window = nullptr;
             PostQuitMessage(0);
             return 0;
         default:
@@ -191,7 +201,10 @@ DWORD WINAPI splashThreadMain(LPVOID parameter) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return static_cast<DWORD>(message.wParam);
+    // The window was destroyed from outside; the other ways to end leave
+    // from the timer tick and never come here.
+    detachSplashPoller();
+    return 0;
 }
 
 }  // namespace
@@ -240,6 +253,7 @@ void setStatusText(const uint16_t* units, size_t count) {
     narrowStatusText(units, count, statusLine.data(), statusLine.capacity());
     statusLine.refresh();
     HWND hwnd = window;
+    if (!hwnd) return;
     InvalidateRect(hwnd, nullptr, FALSE);
     UpdateWindow(hwnd);
 }

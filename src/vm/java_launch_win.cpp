@@ -166,8 +166,14 @@ bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
     JavaVMInitArgs* args = static_cast<JavaVMInitArgs*>(malloc(sizeof(JavaVMInitArgs)));
     if (!storage || !args) return false;
     fillInitArgs(*args, storage, options);
-    JavaLaunch launch{args, firstRunMarkerExists(), buildArguments, &source};
-    return launchJava(launch, destroyAtEnd);
+    JavaLaunch launch{args, firstRunMarkerExists(), getConfigInt(cfg::kShowSplash) != 0, buildArguments, &source};
+    LaunchOutcome outcome = launchJava(launch, destroyAtEnd);
+    if (outcome == LaunchOutcome::Ran) return true;
+    if (outcome == LaunchOutcome::VmNotCreated || outcome == LaunchOutcome::ExceptionEscaped) return false;
+    PathText mainClass;
+    readConfigured(cfg::kMainClass, mainClass);
+    LaunchReport report = describeLaunchOutcome(outcome, mainClass.c_str());
+    errorExit(report.message, report.placeholder, report.value);
 }
 
 }  // namespace zorvo

@@ -19,7 +19,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import TESTVM, RunResult, to_windows_path
+from conftest import TESTVM, RunResult, run_windowed, to_windows_path
 
 LAUNCHER_CLASS = "com/zorvo/runtime/WinLauncher"
 FIRST_RUN_CLASS = "com/quenbrook/runtime/FirstRun"
@@ -33,8 +33,8 @@ MESSAGES = {
     "msg-wrong-parameter": "WRONG-PARAMETER",
     "msg-env-var-undefined": "UNDEFINED %ENV_VAR_NAME%",
     "msg-internal-error": "INTERNAL %ERROR_CODE%",
-    "msg-main-class-not-found": "NO-LAUNCHER-CLASS",
-    "msg-main-method-not-found": "NO-MAIN-METHOD",
+    "msg-main-class-not-found": "NO-CLASS %CLASS_NAME%",
+    "msg-main-method-not-found": "NO-MAIN %CLASS_NAME%",
 }
 BASE_CONFIG = {"app-type": 0, "main-class": "com.example.Main", "jvm-search-sequence": "Rjre", **MESSAGES}
 # The fixed arguments of main for BASE_CONFIG.
@@ -285,14 +285,16 @@ def test_a_launch_without_arguments_calls_main_with_the_five_fixed_arguments(lau
         '-Djava.class.path=";"',
     ]
     assert run.found_classes() == [LAUNCHER_CLASS, "java/lang/String"]
-    method = run.one("GetStaticMethodID")
-    assert (method["class"], method["name"], method["sig"], method["found"]) == (LAUNCHER_CLASS, "main", MAIN_SIG, True)
+    # main, and after it returned the question whether the application could start.
+    methods = [(m["class"], m["name"], m["sig"], m["found"]) for m in run.calls("GetStaticMethodID")]
+    assert methods == [(LAUNCHER_CLASS, "main", MAIN_SIG, True), (LAUNCHER_CLASS, "startFailure", "()I", True)]
     array = run.one("NewObjectArray")
     assert (array["length"], array["elementClass"], array["init"]) == (5, "java/lang/String", None)
     assert run.main_args == FIXED
     call = run.one("CallStaticVoidMethod")
     assert (call["class"], call["method"], call["exception"]) == (LAUNCHER_CLASS, "main", None)
     assert "classMismatch" not in call
+    assert run.one("CallStaticIntMethod")["result"] == 0
     # The VM is destroyed last, on the creating thread, after main returned.
     assert run.one("DestroyJavaVM")["onCreatorThread"] is True
     assert run.sequence[-1] == "DestroyJavaVM"
@@ -302,7 +304,7 @@ def test_the_vm_is_destroyed_only_after_the_applications_last_thread(launcher):
     run = launcher().run(env={"ZORVO_TESTVM_MAIN_THREAD_MS": "1500"})
     assert (run.returncode, run.stderr) == (0, b"")
     assert run.sequence[-2:] == ["app_thread_end", "DestroyJavaVM"]
-    assert run.one("DestroyJavaVM")["timedOut"] is False
+    assert run.one("DestroyJavaVM")["waitedMs"] >= 1000
 
 
 # --- the VM option list -------------------------------------------------------------
@@ -650,8 +652,9 @@ def test_an_unbalanced_quote_ends_with_wrong_parameter(launcher, config, tail, c
 
 @pytest.mark.parametrize("env, stderr, found_classes, main_called", [
     ({"ZORVO_TESTVM_CREATE_RESULT": "-1"}, b"START-FAILED\n", [], False),
-    ({"ZORVO_TESTVM_MISSING": LAUNCHER_CLASS}, b"NO-LAUNCHER-CLASS\n", [LAUNCHER_CLASS], False),
-    ({"ZORVO_TESTVM_MISSING": LAUNCHER_CLASS + ".main"}, b"NO-MAIN-METHOD\n", [LAUNCHER_CLASS], False),
+    ({"ZORVO_TESTVM_MISSING": LAUNCHER_CLASS}, b"NO-CLASS com.zorvo.runtime.WinLauncher\n", [LAUNCHER_CLASS], False),
+    ({"ZORVO_TESTVM_MISSING": LAUNCHER_CLASS + ".main"}, b"NO-MAIN com.zorvo.runtime.WinLauncher\n", [LAUNCHER_CLASS],
+     False),
     # The exception is printed, then the start failure is reported.
     ({"ZORVO_TESTVM_MAIN_THROW": "boom"},
      b'Exception in thread "main" java.lang.RuntimeException: boom\n'
@@ -665,6 +668,26 @@ def test_vm_failures_end_with_their_message(launcher, env, stderr, found_classes
     assert (run.main_args is not None) == main_called
     # A VM whose main failed is not destroyed.
     assert run.calls("DestroyJavaVM") == []
+
+
+@pytest.mark.parametrize("missing, reason, message", [
+    ("com/example/Main", b"main class com.example.Main not found", b"NO-CLASS com.example.Main"),
+    ("com/example/Main.main", b"class com.example.Main has no method public static void main(String[])",
+     b"NO-MAIN com.example.Main"),
+], ids=["class", "method"])
+def test_an_application_main_class_that_cannot_start_is_reported_by_name(launcher, missing, reason, message):
+    """The launcher class finds no usable main class: it says why on standard
+    error and returns; the launcher reports it with its own message."""
+    run = launcher().run(env={"ZORVO_TESTVM_MISSING": missing})
+    assert (run.returncode, run.stderr) == (1, b"zorvo: " + reason + b"\n" + message + b"\n")
+    assert run.one("CallStaticIntMethod")["method"] == "startFailure"
+    assert run.calls("DestroyJavaVM") == []
+
+
+def test_a_windowed_application_without_its_main_class_shows_a_box_naming_it(launcher, wine_x):
+    app = launcher({"app-type": 1, "msg-caption": "Sample App"}, prefix=wine_x)
+    run = run_windowed(wine_x, app.exe, env={"ZORVO_TESTVM_MISSING": "com/example/Main"})
+    assert (run.returncode, run.captions, run.texts) == (1, ["Sample App"], ["NO-CLASS com.example.Main"])
 
 
 # --- the first-run hook -----------------------------------------------------------

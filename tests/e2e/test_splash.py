@@ -116,11 +116,9 @@ def band(shot: Picture, rows):
 
 class SplashRun(Running):
     """A launcher started on the virtual display, its main blocking until
-    released, with Wine's window trace on its standard error. A VM that is
-    destroyed while the splash thread is still attached waits only briefly."""
+    released, with Wine's window trace on its standard error."""
 
     def __init__(self, app, env=None, show=None):
-        env = {"ZORVO_TESTVM_DESTROY_WAIT_MS": "300", **(env or {})}
         super().__init__(app, app.next_file("release", ""), env=env, show=show, debug=WINDOW_TRACE,
                          direct=show is None)
         self.display = app.wine.display
@@ -152,7 +150,7 @@ class SplashRun(Running):
                                lambda: band(self.splash_picture(), rows) == expected, timeout)
 
     def splash_thread(self):
-        return self.wait_for("AttachCurrentThread")["tid"]
+        return self.wait_for("AttachCurrentThreadAsDaemon")["tid"]
 
     def trace(self):
         return self.err.read_text("utf-8", "replace").splitlines()
@@ -269,7 +267,7 @@ def test_a_process_started_hidden_shows_no_splash(start):
     assert run.window() is None
     assert not [line for line in run.trace() if "ZorvoSplashScreen" in line]
     launch = run.finish()
-    assert launch.returncode == 0 and not launch.calls("AttachCurrentThread")
+    assert launch.returncode == 0 and not launch.calls("AttachCurrentThreadAsDaemon")
 
 
 # --- the status line and the controller ------------------------------------------------------
@@ -301,7 +299,7 @@ def test_status_texts_from_the_controller_replace_the_first_line(start, referenc
     launch = run.finish()
     assert launch.returncode == 0
     assert [r["wasAttached"] for r in launch.calls("DetachCurrentThread") if r["tid"] == tid] == [True]
-    assert launch.one("DestroyJavaVM")["stillAttached"] == []
+    assert launch.one("DestroyJavaVM")["daemonsAttached"] == []
     # Every string's characters were given back, and every text's reference.
     texts = [r["result"] for r in launch.calls("CallStaticObjectMethod") if r["result"]]
     assert sorted(r["ref"] for r in launch.calls("ReleaseStringChars")) == sorted(texts)
@@ -331,18 +329,18 @@ def test_exceptions_and_an_oversized_text_leave_the_poller_working(start, refere
     assert 9000 in lengths
 
 
-def test_without_the_controller_class_the_poller_stays_idle(start):
+def test_without_the_controller_class_the_poller_detaches_and_stays_idle(start):
     run = start(env={"ZORVO_TESTVM_MISSING": "com/zorvo/runtime/ZorvoController"})
     run.shown_splash()
     tid = run.splash_thread()
-    run.wait_for("ExceptionClear", tid=tid)
+    run.wait_for("DetachCurrentThread", tid=tid)
     time.sleep(1.0)  # ten more ticks
     assert run.window()["visible"] == 1
     launch = run.finish()
     assert launch.returncode == 0
     on_splash_thread = [r["call"] for r in launch.jvm if r["tid"] == tid]
-    assert on_splash_thread == ["AttachCurrentThread", "FindClass", "ExceptionCheck", "ExceptionDescribe",
-                                "ExceptionClear"]
+    assert on_splash_thread == ["AttachCurrentThreadAsDaemon", "FindClass", "ExceptionCheck", "ExceptionDescribe",
+                                "ExceptionClear", "DetachCurrentThread"]
 
 
 # --- how the splash ends ---------------------------------------------------------------------
@@ -350,15 +348,16 @@ def test_without_the_controller_class_the_poller_stays_idle(start):
 
 def test_the_applications_first_window_closes_the_splash_when_configured(start):
     run = start({"splash-close-on-window": 1}, {"ZORVO_TESTVM_MAIN_WINDOW": "Zorvo App Window"})
-    shown_at = run.wait_for("main_window")["tick"]
-    # The splash thread leaves at the next tick, detaching (from a VM it may
-    # not have been attached to yet). Hiding itself takes about two seconds on
-    # a display without a window manager.
-    detached = run.wait_for("DetachCurrentThread")
-    assert detached["tick"] - shown_at < 4000
-    state = run.window()
-    assert state is None or state["visible"] == 0
-    assert run.finish().returncode == 0
+    run.shown_splash()
+    run.wait_for("main_window")
+    # The splash goes at the next tick; hiding itself takes about two seconds
+    # on a display without a window manager.
+    run.wait_until("the splash hidden", lambda: (run.window() or {"visible": 0})["visible"] == 0, timeout=10)
+    launch = run.finish()
+    assert launch.returncode == 0
+    # Its thread detached, if it had attached at all before the window came.
+    attached = [r["tid"] for r in launch.calls("AttachCurrentThreadAsDaemon")]
+    assert [r["tid"] for r in launch.calls("DetachCurrentThread")] == attached
 
 
 def test_without_the_setting_the_splash_stays_over_the_applications_window(start):
@@ -369,6 +368,41 @@ def test_without_the_setting_the_splash_stays_over_the_applications_window(start
     assert run.window()["visible"] == 1
     assert run.launch().calls("DetachCurrentThread") == []
     assert run.finish().returncode == 0
+
+
+@pytest.mark.parametrize("case", ["controller missing", "never closed", "never closed, closes on a window"])
+def test_a_splash_still_up_never_keeps_the_process_alive(start, case):
+    """main returns, the application's last thread ends a second later, and the
+    splash is still polling (or attached and idle): the process ends, and the
+    splash thread makes no VM call once the VM shuts down (the double would
+    end the process with 98)."""
+    config = {"splash-close-on-window": 1} if "window" in case else None
+    env = {"ZORVO_TESTVM_MAIN_THREAD_MS": "1000"}
+    if case == "controller missing":
+        env["ZORVO_TESTVM_MISSING"] = "com/zorvo/runtime/ZorvoController"
+    run = start(config, env)
+    run.shown_splash()
+    run.splash_thread()
+    launch = run.finish()
+    assert launch.returncode == 0
+    assert launch.sequence.index("app_thread_end") < launch.sequence.index("DestroyJavaVM")
+    if case == "controller missing":
+        assert launch.calls("shutdown_hook") == []
+    else:
+        assert launch.one("shutdown_hook")["calledNative"] is True
+
+
+def test_a_splash_closed_from_outside_detaches_and_leaves_later_boxes_unowned(start):
+    run = start(env={"ZORVO_TESTVM_MAIN_THROW": "failure after the splash was closed"})
+    run.shown_splash()
+    tid = run.splash_thread()
+    closed = run.app.wine.run(TESTVM / "winstate.exe", [TITLE, "close"])
+    assert closed.out.strip() == "closed"
+    run.wait_for("DetachCurrentThread", tid=tid)
+    returncode, captions, texts, events = run.finish_answering_boxes()
+    assert (returncode, texts) == (1, ["START-FAILED"])
+    splash, shows, box_owner = splash_history(events)
+    assert splash is not None and box_owner == 0
 
 
 # --- errors ------------------------------------------------------------------------------

@@ -468,24 +468,50 @@ def test_second_thread_polls_while_main_runs(wine, vm_log):
     assert all(records[i]["tid"] == attach["tid"] for i in polls)
     assert vm_log.one("DetachCurrentThread")["wasAttached"] is True
     destroyed = vm_log.one("DestroyJavaVM")
-    assert destroyed["stillAttached"] == [] and destroyed["onCreatorThread"] is True
+    assert destroyed["daemonsAttached"] == [] and destroyed["onCreatorThread"] is True
 
 
-def test_destroy_waits_for_attached_threads(wine, vm_log):
+def test_destroy_waits_for_non_daemon_threads_and_refuses_one_that_ended_attached(wine, vm_log):
     waited = run_driver(wine, vm_log, "create", "bgpoll=3,150", "sleep=50", "destroy", "join")
     assert waited.returncode == 0
-    first = vm_log.one("DestroyJavaVM")
-    assert first["timedOut"] is False and first["waitedMs"] >= 200, first
-    assert first["stillAttached"] == []
+    assert vm_log.one("DestroyJavaVM")["waitedMs"] >= 200
+
+    # A real VM would wait for this thread forever; the double says so loudly.
+    vm_log.path.unlink()
+    abandoned = run_driver(wine, vm_log, "create", "bgattach", "destroy")
+    assert abandoned.returncode == 98
+    assert "ended without DetachCurrentThread" in vm_log.one("violation")["what"]
+
+
+def test_daemon_threads_are_not_waited_for_and_must_not_call_after_destroy(wine, vm_log):
+    # A daemon's call while DestroyJavaVM waits for the application thread is fine.
+    during = run_driver(wine, vm_log, "create", "bgdaemon=300", "main", "destroy",
+                        env={"ZORVO_TESTVM_MAIN_THREAD_MS": "1200"})
+    assert during.returncode == 0
+    lines = driver_lines(during)
+    assert lines.index("main ok") < lines.index("bgdaemon findclass found") < lines.index("destroy 0")
+    destroyed = vm_log.one("DestroyJavaVM")
+    assert destroyed["daemonsAttached"] == [vm_log.one("AttachCurrentThreadAsDaemon")["tid"]]
+
+    # Its call after the VM is gone is a misuse.
+    vm_log.path.unlink()
+    after = run_driver(wine, vm_log, "create", "bgdaemon=500", "sleep=100", "destroy", "sleep=2000")
+    assert after.returncode == 98
+    assert "destroy 0" in driver_lines(after)
+    assert vm_log.one("violation")["what"] == "FindClass called after DestroyJavaVM"
+
+
+def test_destroy_and_system_exit_run_the_controllers_shutdown_hook(wine, vm_log):
+    destroyed = run_driver(wine, vm_log, "create", "hook", "destroy")
+    assert driver_lines(destroyed) == ["create 0", "hook registered 0", "hook installed",
+                                       "hook native ran on the other thread", "destroy 0", "done"]
+    assert vm_log.one("shutdown_hook")["calledNative"] is True
 
     vm_log.path.unlink()
-    abandoned = run_driver(wine, vm_log, "create", "bgattach", "destroy",
-                           env={"ZORVO_TESTVM_DESTROY_WAIT_MS": "300"})
-    assert abandoned.returncode == 0
-    record = vm_log.one("DestroyJavaVM")
-    tid = vm_log.one("AttachCurrentThread")["tid"]
-    assert record["timedOut"] is True
-    assert record["stillAttached"] == [tid] and record["endedWhileAttached"] == [tid]
+    exited = run_driver(wine, vm_log, "create", "hook", "main", env={"ZORVO_TESTVM_MAIN_EXIT": "7"})
+    assert exited.returncode == 7
+    assert driver_lines(exited)[-1] == "hook native ran on the other thread"
+    assert [r["call"] for r in vm_log.records()][-2:] == ["main_exit", "shutdown_hook"]
 
 
 def test_scripted_attach_failures(wine, vm_log):
@@ -500,7 +526,7 @@ def test_scripted_attach_failures(wine, vm_log):
 @pytest.mark.parametrize("step, name, table", [
     ("slot=31", "GetObjectClass", "env"),
     ("slot=169", "GetStringUTFChars", "env"),  # a plausible slip: not among the functions used
-    ("vmslot=7", "AttachCurrentThreadAsDaemon", "invoke"),
+    ("vmslot=0", "reserved0", "invoke"),
 ])
 def test_unimplemented_slot_aborts_loudly(wine, vm_log, step, name, table):
     result = run_driver(wine, vm_log, "create", step)

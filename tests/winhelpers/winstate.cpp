@@ -1,7 +1,8 @@
-// winstate TITLE [minimize|activate]: finds the top-level window with exactly
-// this title and prints its state as the Windows side sees it; "minimize"
-// first minimises the window, "activate" first makes it the foreground
-// window. A virtual display without a window manager shows neither minimising
+// winstate TITLE [minimize|activate|close]: finds the top-level window with
+// exactly this title and prints its state as the Windows side sees it;
+// "minimize" first minimises the window, "activate" first makes it the
+// foreground window, "close" first sends it WM_CLOSE (as Alt+F4 or another
+// program does) and prints the state the window is left in. A virtual display without a window manager shows neither minimising
 // nor activation, so tests read both from here.
 // Output: "hwnd=N pid=N visible=0|1 iconic=0|1 foreground=0|1 x=N y=N w=N h=N
 // topmost=0|1 owner=N" (the window rectangle in screen pixels, the top-most
@@ -32,8 +33,9 @@ void printState(HWND window) {
 
 int main(int argc, char** argv) {
     const char* action = argc == 3 ? argv[2] : "";
-    if (argc < 2 || argc > 3 || (argc == 3 && strcmp(action, "minimize") != 0 && strcmp(action, "activate") != 0)) {
-        fprintf(stderr, "usage: winstate TITLE [minimize|activate]\n");
+    bool known = strcmp(action, "minimize") == 0 || strcmp(action, "activate") == 0 || strcmp(action, "close") == 0;
+    if (argc < 2 || argc > 3 || (argc == 3 && !known)) {
+        fprintf(stderr, "usage: winstate TITLE [minimize|activate|close]\n");
         return 2;
     }
     HWND window = FindWindowA(nullptr, argv[1]);
@@ -43,6 +45,13 @@ int main(int argc, char** argv) {
     }
     if (strcmp(action, "minimize") == 0) ShowWindow(window, SW_MINIMIZE);
     if (strcmp(action, "activate") == 0) SetForegroundWindow(window);
+    if (strcmp(action, "close") == 0) {
+        SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        if (!IsWindow(window)) {
+            printf("closed\n");
+            return 0;
+        }
+    }
     // Let the owning thread process the change before the state is read.
     if (*action) SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     printState(window);

@@ -24,8 +24,8 @@ const DefaultMessage kDefaultMessages[] = {
     {cfg::kMsgWrongParameter, "Wrong Parameter Usage"},
     {cfg::kMsgEnvVarUndefined, "The environment variable %ENV_VAR_NAME% has to be defined"},
     {cfg::kMsgInternalError, "An internal error occured (error code: %ERROR_CODE%)"},
-    {cfg::kMsgMainClassNotFound, "Main class not found."},
-    {cfg::kMsgMainMethodNotFound, "Main method not found."},
+    {cfg::kMsgMainClassNotFound, "The main class %CLASS_NAME% could not be loaded."},
+    {cfg::kMsgMainMethodNotFound, "The class %CLASS_NAME% has no usable main method."},
 };
 const size_t kDefaultMessageCount = sizeof(kDefaultMessages) / sizeof(kDefaultMessages[0]);
 

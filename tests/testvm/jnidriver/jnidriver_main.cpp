@@ -18,6 +18,11 @@
 //                     each poll, then detaches
 //   join              wait for that thread
 //   bgattach          a second thread attaches and ends without detaching
+//   bgdaemon=MS       a second thread attaches as a daemon, waits MS, calls FindClass, then
+//                     stays attached and idle
+//   hook              registers ZorvoController.stopSplashPolling (a function that prints
+//                     "hook native ran", with "main thread" or "other thread") and calls
+//                     ZorvoController.installShutdownHook
 //   foreign           a second thread uses this thread's JNIEnv (a misuse)
 //   occurred | describe | clear   ExceptionOccurred / ExceptionDescribe / ExceptionClear
 //   getenv            GetEnv on this thread     destroy     DestroyJavaVM
@@ -197,6 +202,38 @@ DWORD WINAPI attachAndEnd(void* parameter) {
     return 0;  // ends without DetachCurrentThread
 }
 
+long daemonDelayMs = 0;
+DWORD mainThreadId = 0;
+
+DWORD WINAPI attachDaemon(void* parameter) {
+    Driver& d = *static_cast<Driver*>(parameter);
+    JNIEnv* env = nullptr;
+    say("bgdaemon attach " + std::to_string(d.vm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), nullptr)));
+    Sleep(static_cast<DWORD>(daemonDelayMs));
+    jclass found = env->FindClass("java/lang/String");
+    say(std::string("bgdaemon findclass ") + (found ? "found" : "missing"));
+    Sleep(INFINITE);
+    return 0;
+}
+
+void JNICALL hookNative(JNIEnv*, jclass) {
+    say(std::string("hook native ran on the ") + (GetCurrentThreadId() == mainThreadId ? "main" : "other") +
+        " thread");
+}
+
+void installHook(Driver& d) {
+    JNIEnv* env = d.env;
+    jclass cls = env->FindClass("com/zorvo/runtime/ZorvoController");
+    if (!cls) return say("hook class-missing");
+    JNINativeMethod native = {const_cast<char*>("stopSplashPolling"), const_cast<char*>("()V"),
+                              reinterpret_cast<void*>(&hookNative)};
+    say("hook registered " + std::to_string(env->RegisterNatives(cls, &native, 1)));
+    jmethodID install = env->GetStaticMethodID(cls, "installShutdownHook", "()V");
+    if (!install) return say("hook method-missing");
+    env->CallStaticVoidMethod(cls, install);
+    say("hook installed");
+}
+
 DWORD WINAPI useForeignEnv(void* parameter) {
     Driver& d = *static_cast<Driver*>(parameter);
     d.env->FindClass("java/lang/String");  // the main thread's environment on this thread
@@ -275,6 +312,14 @@ void runStep(Driver& d, const std::string& step) {
     } else if (name == "bgattach") {
         requireVm(d, step);
         runThread(attachAndEnd, d);
+    } else if (name == "bgdaemon") {
+        requireVm(d, step);
+        daemonDelayMs = number;
+        HANDLE thread = CreateThread(nullptr, 0, attachDaemon, &d, 0, nullptr);
+        CloseHandle(thread);
+    } else if (name == "hook") {
+        requireVm(d, step);
+        installHook(d);
     } else if (name == "foreign") {
         requireVm(d, step);
         runThread(useForeignEnv, d);
@@ -321,6 +366,7 @@ int main(int argc, char** argv) {
     if (argc < 2) quit(4, "usage: jnidriver.exe PATH\\jvm.dll STEP...");
     HMODULE library = LoadLibraryA(argv[1]);
     if (!library) quit(2, "cannot load " + std::string(argv[1]) + " (error " + std::to_string(GetLastError()) + ")");
+    mainThreadId = GetCurrentThreadId();
     Driver driver;
     driver.create = reinterpret_cast<CreateJavaVM>(reinterpret_cast<void*>(GetProcAddress(library, "JNI_CreateJavaVM")));
     if (!driver.create) quit(3, "JNI_CreateJavaVM is not exported by " + std::string(argv[1]));

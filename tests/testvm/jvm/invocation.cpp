@@ -9,8 +9,6 @@
 namespace testvm {
 namespace {
 
-const long kDefaultDestroyWaitMs = 10000;
-
 JavaVM_ theVm;
 bool created = false;
 long attachFailuresLeft = -1;  // read from the environment at the first attach
@@ -62,12 +60,12 @@ bool threadHasEnded(DWORD tid) {
     return ended;
 }
 
-// Attached threads other than the caller, which DestroyJavaVM waits for: an
-// attached native thread counts as a non-daemon Java thread.
-std::vector<DWORD> otherAttachedThreads() {
+// Attached non-daemon threads other than the caller, which DestroyJavaVM
+// waits for (daemon = false), or the daemon ones it leaves be.
+std::vector<DWORD> otherAttachedThreads(bool daemon) {
     std::vector<DWORD> tids;
     for (ThreadEnv* thread : attachedThreads()) {
-        if (thread->tid != GetCurrentThreadId()) tids.push_back(thread->tid);
+        if (thread->tid != GetCurrentThreadId() && thread->daemon == daemon) tids.push_back(thread->tid);
     }
     return tids;
 }
@@ -79,6 +77,34 @@ bool applicationThreadsRunning() {
     return false;
 }
 
+// Any use of the VM once its destruction has passed the wait for the
+// application's threads and the shutdown hooks: a real VM stops such a thread
+// for good, or crashes.
+void checkNotDestroyed(const char* call) {
+    if (vmDestroyed()) violation(std::string(call) + " called after DestroyJavaVM");
+}
+
+// As a VM does: waits, with no time limit, until every other non-daemon
+// thread has detached and the application's threads have ended. A non-daemon
+// thread that ended without detaching would keep a VM waiting forever: that
+// is reported loudly instead.
+void waitForNonDaemonThreads() {
+    for (;;) {
+        {
+            Guard guard(vmLock());
+            std::vector<DWORD> waitingFor = otherAttachedThreads(false);
+            for (DWORD tid : waitingFor) {
+                if (threadHasEnded(tid)) {
+                    violation("thread " + std::to_string(tid) +
+                              " ended without DetachCurrentThread; DestroyJavaVM would wait for it forever");
+                }
+            }
+            if (waitingFor.empty() && !applicationThreadsRunning()) return;
+        }
+        Sleep(10);
+    }
+}
+
 jint JNICALL DestroyJavaVM(JavaVM* vm) {
     {
         Guard guard(vmLock());
@@ -88,30 +114,20 @@ jint JNICALL DestroyJavaVM(JavaVM* vm) {
             return JNI_ERR;
         }
     }
-    long limitMs = static_cast<long>(envInt("ZORVO_TESTVM_DESTROY_WAIT_MS", kDefaultDestroyWaitMs));
     DWORD start = GetTickCount();
-    bool timedOut = false;
-    for (;;) {
-        {
-            Guard guard(vmLock());
-            if (otherAttachedThreads().empty() && !applicationThreadsRunning()) break;
-        }
-        if (static_cast<long>(GetTickCount() - start) >= limitMs) {
-            timedOut = true;
-            break;
-        }
-        Sleep(10);
-    }
+    waitForNonDaemonThreads();
+    DWORD waited = GetTickCount() - start;
+    // Calls from daemon threads are still fine while the hooks run.
+    runShutdownHooks();
     Guard guard(vmLock());
-    std::vector<DWORD> still = otherAttachedThreads(), dead;
-    for (DWORD tid : still) {
+    std::vector<DWORD> daemons = otherAttachedThreads(true), dead;
+    for (DWORD tid : daemons) {
         if (threadHasEnded(tid)) dead.push_back(tid);
     }
     ThreadEnv* caller = findThread(GetCurrentThreadId());
     Record("DestroyJavaVM")
-        .number("waitedMs", static_cast<long long>(GetTickCount() - start))
-        .flag("timedOut", timedOut)
-        .json("stillAttached", tidList(still))
+        .number("waitedMs", static_cast<long long>(waited))
+        .json("daemonsAttached", tidList(daemons))
         .json("endedWhileAttached", tidList(dead))
         .flag("onCreatorThread", caller && caller->creator && caller->attached)
         .number("outstandingStringChars", static_cast<long long>(outstandingStringChars()))
@@ -121,11 +137,13 @@ jint JNICALL DestroyJavaVM(JavaVM* vm) {
     return JNI_OK;
 }
 
-jint JNICALL AttachCurrentThread(JavaVM* vm, void** penv, void* args) {
+jint attachThread(JavaVM* vm, void** penv, void* args, bool daemon) {
+    const char* call = daemon ? "AttachCurrentThreadAsDaemon" : "AttachCurrentThread";
     Guard guard(vmLock());
-    checkVm(vm, "AttachCurrentThread");
-    if (penv == nullptr) violation("AttachCurrentThread with a null place for the environment");
-    Record record("AttachCurrentThread");
+    checkVm(vm, call);
+    checkNotDestroyed(call);
+    if (penv == nullptr) violation(std::string(call) + " with a null place for the environment");
+    Record record(call);
     if (args) {
         const JavaVMAttachArgs* attach = static_cast<const JavaVMAttachArgs*>(args);
         record.json("args", "{\"version\":" + std::to_string(attach->version) +
@@ -137,9 +155,8 @@ jint JNICALL AttachCurrentThread(JavaVM* vm, void** penv, void* args) {
     jint result = JNI_OK;
     *penv = nullptr;
     ThreadEnv* thread = findThread(GetCurrentThreadId());
-    if (vmDestroyed()) {
-        result = JNI_ERR;
-    } else if (thread && thread->attached) {
+    if (thread && thread->attached) {
+        // As a VM does: the thread keeps the kind it was attached as.
         record.flag("alreadyAttached", true);
         *penv = &thread->env;
     } else if (attachFailuresLeft > 0) {
@@ -151,39 +168,47 @@ jint JNICALL AttachCurrentThread(JavaVM* vm, void** penv, void* args) {
                                ? static_cast<const JavaVMAttachArgs*>(args)->name
                                : "Thread-" + std::to_string(GetCurrentThreadId());
         thread = newThreadEnv(GetCurrentThreadId(), name, false);
+        thread->daemon = daemon;
         *penv = &thread->env;
     }
     record.number("result", result).write();
     return result;
 }
 
+jint JNICALL AttachCurrentThread(JavaVM* vm, void** penv, void* args) { return attachThread(vm, penv, args, false); }
+
+jint JNICALL AttachCurrentThreadAsDaemon(JavaVM* vm, void** penv, void* args) {
+    return attachThread(vm, penv, args, true);
+}
+
 jint JNICALL DetachCurrentThread(JavaVM* vm) {
     Guard guard(vmLock());
     checkVm(vm, "DetachCurrentThread");
+    checkNotDestroyed("DetachCurrentThread");
     ThreadEnv* thread = findThread(GetCurrentThreadId());
     bool wasAttached = thread && thread->attached;
     Record record("DetachCurrentThread");
     record.flag("wasAttached", wasAttached);
     if (wasAttached) {
-        record.flag("creator", thread->creator);
+        record.flag("creator", thread->creator).flag("daemon", thread->daemon);
         if (thread->pending) record.flag("exceptionPending", true);
         thread->attached = false;
     }
-    jint result = vmDestroyed() ? JNI_ERR : JNI_OK;
-    record.number("result", result).write();
-    return result;
+    record.number("result", JNI_OK).write();
+    return JNI_OK;
 }
 
 jint JNICALL GetEnv(JavaVM* vm, void** penv, jint version) {
     Guard guard(vmLock());
     checkVm(vm, "GetEnv");
+    checkNotDestroyed("GetEnv");
     if (penv == nullptr) violation("GetEnv with a null place for the environment");
     ThreadEnv* thread = findThread(GetCurrentThreadId());
     jint result = JNI_OK;
     *penv = nullptr;
     if (!isSupportedVersion(version)) {
         result = JNI_EVERSION;
-    } else if (!thread || !thread->attached || vmDestroyed()) {
+    } else if (!thread || !thread->attached) {
         result = JNI_EDETACHED;
     } else {
         *penv = &thread->env;
@@ -212,6 +237,7 @@ JNIInvokeInterface_ buildInvokeTable() {
     table.DestroyJavaVM = DestroyJavaVM;
     table.AttachCurrentThread = AttachCurrentThread;
     table.DetachCurrentThread = DetachCurrentThread;
+    table.AttachCurrentThreadAsDaemon = AttachCurrentThreadAsDaemon;
     table.GetEnv = GetEnv;
     return table;
 }
@@ -264,6 +290,11 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
     *penv = nullptr;
     if (result == JNI_OK) {
         created = true;
+        std::vector<std::string> options;
+        for (jint i = 0; i < init->nOptions; ++i) {
+            options.push_back(init->options[i].optionString ? init->options[i].optionString : "");
+        }
+        setVmOptions(options);
         theVm.functions = &invokeTable;
         ThreadEnv* thread = newThreadEnv(GetCurrentThreadId(), "main", true);
         *pvm = &theVm;

@@ -16,9 +16,53 @@ jvalue noValue() {
 
 // --- launcher class ---------------------------------------------------------
 
-jvalue winLauncherMain(ThreadEnv& thread, const std::vector<jvalue>& args) {
+// What startFailure() answers: why the last main could not start the application.
+jint startFailureCode = 0;  // guarded by vmLock()
+
+// The launcher class's check of the application's main class, played through
+// ZORVO_TESTVM_MISSING ("com/example/App" or "com/example/App.main"): 3 when
+// the class is missing, 5 when its main is, else 0.
+jint checkApplicationMain(const std::string& dotted, std::string& reason) {
+    std::string slashed = dotted;
+    for (char& c : slashed) c = c == '.' ? '/' : c;
+    if (scriptedMissing(slashed)) {
+        reason = "main class " + dotted + " not found";
+        return 3;
+    }
+    if (scriptedMissing(slashed + ".main")) {
+        reason = "class " + dotted + " has no method public static void main(String[])";
+        return 5;
+    }
+    return 0;
+}
+
+// As the runtime library does: the reason on standard error; under the
+// launcher (zorvo.moduleName set) main returns and startFailure() tells,
+// otherwise the process ends like System.exit with the code.
+bool refuseApplication(jint code, const std::string& reason) {
+    writeStd(STD_ERROR_HANDLE, "zorvo: " + reason + "\n");
+    Record("start_failure").number("code", code).text("reason", reason).write();
     {
         Guard guard(vmLock());
+        startFailureCode = code;
+        if (hasNonEmptyOption("-Dzorvo.moduleName=")) return true;
+    }
+    runShutdownHooks();
+    ExitProcess(static_cast<UINT>(code));
+}
+
+jvalue startFailure(ThreadEnv&, const std::vector<jvalue>&) {
+    Guard guard(vmLock());
+    jvalue value = noValue();
+    value.i = startFailureCode;
+    return value;
+}
+
+jvalue winLauncherMain(ThreadEnv& thread, const std::vector<jvalue>& args) {
+    std::string mainClass;
+    {
+        Guard guard(vmLock());
+        startFailureCode = 0;
         Obj* array = checkObjOrNull(args[0].l, "main argument");
         Record record("main");
         if (array == nullptr) {
@@ -33,9 +77,15 @@ jvalue winLauncherMain(ThreadEnv& thread, const std::vector<jvalue>& args) {
             record.number("argc", static_cast<long long>(array->elements.size()))
                 .json("args", jsonArray(texts))
                 .json("argsUnits", jsonArray(unitLists));
+            if (array->elements.size() > 1 && array->elements[1]) {
+                mainClass = narrowForMessage(array->elements[1]->text);
+            }
         }
         record.write();
     }
+    std::string reason;
+    jint refused = checkApplicationMain(mainClass, reason);
+    if (refused != 0 && refuseApplication(refused, reason)) return noValue();
     runMainBehaviour(thread);
     return noValue();
 }
@@ -106,6 +156,40 @@ jvalue getText(ThreadEnv& thread, const std::vector<jvalue>&) {
     return value;
 }
 
+// --- the controller's shutdown hook ---------------------------------------------
+
+extern const ClassDesc kController;
+const NativeDesc kControllerNatives[] = {{"stopSplashPolling", "()V"}};
+bool hookInstalled = false;  // guarded by vmLock()
+
+jvalue installShutdownHook(ThreadEnv&, const std::vector<jvalue>&) {
+    Guard guard(vmLock());
+    hookInstalled = true;
+    return noValue();
+}
+
+typedef void(JNICALL* StaticNativeVoid)(JNIEnv*, jclass);
+
+// The hook's own thread, as Java runs each hook: it calls the native method
+// when one is bound (unbound, Java's UnsatisfiedLinkError is caught by the hook).
+DWORD WINAPI shutdownHookThread(void* result) {
+    ThreadEnv* thread;
+    Obj* cls;
+    StaticNativeVoid function;
+    {
+        Guard guard(vmLock());
+        thread = newThreadEnv(GetCurrentThreadId(), "zorvo splash shutdown", false);
+        cls = newObj(ObjKind::Class);
+        cls->described = &kController;
+        function = reinterpret_cast<StaticNativeVoid>(boundNative(&kControllerNatives[0]));
+    }
+    if (function) function(&thread->env, reinterpret_cast<jclass>(cls));
+    Guard guard(vmLock());
+    thread->attached = false;
+    *static_cast<bool*>(result) = function != nullptr;
+    return 0;
+}
+
 // --- the class table ------------------------------------------------------------
 
 extern const ClassDesc kWinLauncher;
@@ -114,6 +198,7 @@ extern const ClassDesc kController;
 
 const MethodDesc kWinLauncherMethods[] = {
     {&kWinLauncher, "main", "([Ljava/lang/String;)V", winLauncherMain},
+    {&kWinLauncher, "startFailure", "()I", startFailure},
 };
 const MethodDesc kFirstRunMethods[] = {
     {&kFirstRun, "firstRun", "()Z", firstRun},
@@ -121,11 +206,12 @@ const MethodDesc kFirstRunMethods[] = {
 const MethodDesc kControllerMethods[] = {
     {&kController, "getAction", "()I", getAction},
     {&kController, "getText", "()Ljava/lang/String;", getText},
+    {&kController, "installShutdownHook", "()V", installShutdownHook},
 };
 
-const ClassDesc kWinLauncher = {"com/zorvo/runtime/WinLauncher", kWinLauncherMethods, 1};
+const ClassDesc kWinLauncher = {"com/zorvo/runtime/WinLauncher", kWinLauncherMethods, 2};
 const ClassDesc kFirstRun = {"com/quenbrook/runtime/FirstRun", kFirstRunMethods, 1};
-const ClassDesc kController = {"com/zorvo/runtime/ZorvoController", kControllerMethods, 2};
+const ClassDesc kController = {"com/zorvo/runtime/ZorvoController", kControllerMethods, 3, kControllerNatives, 1};
 const ClassDesc kString = {"java/lang/String", nullptr, 0};
 
 const ClassDesc* const kClasses[] = {&kWinLauncher, &kFirstRun, &kController, &kString};
@@ -167,6 +253,24 @@ bool isKnownMethod(const MethodDesc* method) {
         }
     }
     return false;
+}
+
+void runShutdownHooks() {
+    {
+        Guard guard(vmLock());
+        if (!hookInstalled) return;
+        hookInstalled = false;  // a hook runs once
+    }
+    DWORD start = GetTickCount();
+    bool calledNative = false;
+    HANDLE thread = CreateThread(nullptr, 0, shutdownHookThread, &calledNative, 0, nullptr);
+    if (thread == nullptr) violation("cannot start the shutdown hook's thread");
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    Record("shutdown_hook")
+        .number("ms", static_cast<long long>(GetTickCount() - start))
+        .flag("calledNative", calledNative)
+        .write();
 }
 
 bool scriptedMissing(const std::string& name) {

@@ -63,6 +63,37 @@ jmethodID JNICALL GetStaticMethodID(JNIEnv* env, jclass clazz, const char* name,
     return reinterpret_cast<jmethodID>(const_cast<MethodDesc*>(method));
 }
 
+// Binds native methods of a known class. As a VM does, every method must be a
+// native one of the class with that name and signature; otherwise
+// NoSuchMethodError is left pending, nothing is bound and the answer is JNI_ERR.
+jint JNICALL RegisterNatives(JNIEnv* env, jclass clazz, const JNINativeMethod* methods, jint count) {
+    Guard guard(vmLock());
+    ThreadEnv& thread = checkEnv(env, "RegisterNatives");
+    Obj* cls = checkKind(clazz, ObjKind::Class, "RegisterNatives class");
+    if (methods == nullptr || count <= 0) violation("RegisterNatives without methods");
+    Record record = envRecord(thread, "RegisterNatives");
+    std::vector<std::string> names;
+    std::vector<const NativeDesc*> found;
+    for (jint i = 0; i < count; ++i) {
+        if (!methods[i].name || !methods[i].signature || !methods[i].fnPtr) {
+            violation("RegisterNatives with a null name, signature or function");
+        }
+        names.push_back(jsonBytes(std::string(methods[i].name) + methods[i].signature));
+        const NativeDesc* native = findNativeDesc(cls->described, methods[i].name, methods[i].signature);
+        if (native == nullptr) {
+            throwNew(thread, "java.lang.NoSuchMethodError", widenBytes(methods[i].name), "");
+            break;
+        }
+        found.push_back(native);
+    }
+    jint result = thread.pending ? JNI_ERR : JNI_OK;
+    if (result == JNI_OK) {
+        for (jint i = 0; i < count; ++i) bindNative(found[static_cast<size_t>(i)], methods[i].fnPtr);
+    }
+    record.text("class", className(cls)).json("methods", jsonArray(names)).number("result", result).write();
+    return result;
+}
+
 // --- static method calls ---------------------------------------------------------
 
 // The parameter kinds of a method signature: 'Z','B','C','S','I','J','F','D' or
@@ -404,6 +435,7 @@ JNINativeInterface_ buildTable() {
     table.ExceptionCheck = ExceptionCheck;
     table.DeleteLocalRef = DeleteLocalRef;
     table.GetStaticMethodID = GetStaticMethodID;
+    table.RegisterNatives = RegisterNatives;
     table.CallStaticObjectMethod = CallStaticObjectMethod;
     table.CallStaticObjectMethodV = CallStaticObjectMethodV;
     table.CallStaticObjectMethodA = CallStaticObjectMethodA;

@@ -156,6 +156,7 @@ void runMainBehaviour(ThreadEnv& thread) {
     if (envNarrow("ZORVO_TESTVM_MAIN_EXIT", exitText) && !exitText.empty()) {
         long long exitCode = envInt("ZORVO_TESTVM_MAIN_EXIT", 1);
         Record("main_exit").number("code", exitCode).write();
+        runShutdownHooks();  // System.exit runs them before the process ends
         ExitProcess(static_cast<UINT>(exitCode));
     }
 

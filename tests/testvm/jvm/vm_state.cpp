@@ -10,6 +10,8 @@ long nextObjectId = 1;
 std::vector<ThreadEnv*> threads;   // entries stay after detaching
 bool destroyed = false;
 std::vector<HANDLE> appThreads;
+std::vector<std::string> vmOptions;
+std::vector<std::pair<const NativeDesc*, void*>> boundNatives;
 
 const char* kindName(ObjKind kind) {
     switch (kind) {
@@ -139,6 +141,39 @@ void markVmDestroyed() { destroyed = true; }
 
 void addApplicationThread(HANDLE thread) { appThreads.push_back(thread); }
 std::vector<HANDLE> applicationThreads() { return appThreads; }
+
+void setVmOptions(const std::vector<std::string>& options) { vmOptions = options; }
+
+bool hasNonEmptyOption(const std::string& prefix) {
+    for (const std::string& option : vmOptions) {
+        if (option.size() > prefix.size() && option.compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+}
+
+const NativeDesc* findNativeDesc(const ClassDesc* cls, const std::string& name, const std::string& sig) {
+    for (size_t i = 0; i < cls->nativeCount; ++i) {
+        if (name == cls->natives[i].name && sig == cls->natives[i].signature) return &cls->natives[i];
+    }
+    return nullptr;
+}
+
+void bindNative(const NativeDesc* native, void* function) {
+    for (auto& bound : boundNatives) {
+        if (bound.first == native) {
+            bound.second = function;
+            return;
+        }
+    }
+    boundNatives.emplace_back(native, function);
+}
+
+void* boundNative(const NativeDesc* native) {
+    for (const auto& bound : boundNatives) {
+        if (bound.first == native) return bound.second;
+    }
+    return nullptr;
+}
 
 [[noreturn]] void scriptError(const std::string& message) {
     writeStd(STD_ERROR_HANDLE, "testvm jvm.dll: bad script: " + message + "\n");

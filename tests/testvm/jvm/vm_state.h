@@ -27,10 +27,18 @@ struct MethodDesc {
     MethodHandler handler;
 };
 
+// A native method of a known class, bound by RegisterNatives.
+struct NativeDesc {
+    const char* name;
+    const char* signature;
+};
+
 struct ClassDesc {
     const char* name;  // slash-separated, as FindClass takes it
     const MethodDesc* methods;
     size_t methodCount;
+    const NativeDesc* natives = nullptr;
+    size_t nativeCount = 0;
 };
 
 enum class ObjKind { Class, String, Array, Throwable };
@@ -57,6 +65,7 @@ struct ThreadEnv {
     std::string name;       // Java thread name, for stack traces
     bool attached = true;   // false after DetachCurrentThread
     bool creator = false;   // the thread that created the VM
+    bool daemon = false;    // attached as a daemon: DestroyJavaVM does not wait for it
     Obj* pending = nullptr; // the pending exception
 };
 
@@ -118,6 +127,23 @@ size_t outstandingStringChars();
 // Threads started by the application's main that DestroyJavaVM waits for.
 void addApplicationThread(HANDLE thread);
 std::vector<HANDLE> applicationThreads();
+
+// The VM options of the creation, as given.
+void setVmOptions(const std::vector<std::string>& options);
+// True when an option starts with `prefix` and has more after it.
+bool hasNonEmptyOption(const std::string& prefix);
+
+// Native methods: the class's NativeDesc of that name and signature, or null;
+// the function RegisterNatives bound to one (null while unbound).
+const NativeDesc* findNativeDesc(const ClassDesc* cls, const std::string& name, const std::string& sig);
+void bindNative(const NativeDesc* native, void* function);
+void* boundNative(const NativeDesc* native);
+
+// The splash controller's shutdown hook, installed by its installShutdownHook
+// method: run (on a thread of its own, calling the bound native method) when
+// the VM shuts down, by DestroyJavaVM after its wait or by System.exit. Call
+// without holding the VM lock.
+void runShutdownHooks();
 
 }  // namespace testvm
 

@@ -21,8 +21,11 @@ import java.util.Arrays;
  * the remaining arguments. An exception thrown by the application propagates unchanged, so that
  * the launcher finds it pending and reports it.
  *
- * <p>When the application cannot be started, a one-line message goes to standard error and the
- * process ends with one of the {@code EXIT_} codes below.
+ * <p>When the application cannot be started, a one-line message goes to standard error. Started by
+ * the native launcher (the property {@code zorvo.moduleName} is set), {@code main} then returns
+ * and {@link #startFailure} tells the launcher why, which reports it in its own way (a message
+ * box naming the class for a windowed application). Started any other way, the process ends
+ * with one of the {@code EXIT_} codes below.
  */
 public final class WinLauncher {
 
@@ -40,11 +43,15 @@ public final class WinLauncher {
 
     private static final String MESSAGE_PREFIX = "zorvo: ";
 
+    /** Why the last call of main could not start the application: an EXIT_ code, or 0. */
+    private static volatile int startFailure;
+
     private WinLauncher() {
     }
 
     /** Entry point called by the native launcher; see the class description. */
     public static void main(String[] args) {
+        startFailure = 0;
         if (args == null || args.length < FIXED_ARGUMENTS) {
             exit(new LaunchFailure(EXIT_TOO_FEW_ARGUMENTS, "expected at least " + FIXED_ARGUMENTS
                     + " launcher arguments, got " + (args == null ? 0 : args.length)));
@@ -128,9 +135,23 @@ public final class WinLauncher {
         throw (T) t;
     }
 
+    /**
+     * Asked by the native launcher once {@link #main} has returned: 0 when the application's main
+     * was called, else the {@code EXIT_} code of why it was not. The launcher reports a non-zero
+     * answer with its message for a missing main class (3, 4) or main method (5).
+     */
+    static int startFailure() {
+        return startFailure;
+    }
+
+    /** Writes the reason; ends the process unless the native launcher will report it. */
     private static void exit(LaunchFailure failure) {
         System.err.println(MESSAGE_PREFIX + failure.getMessage());
         System.err.flush();
+        if (LaunchInfo.getModuleName() != null) {
+            startFailure = failure.exitCode;
+            return;
+        }
         System.exit(failure.exitCode);
     }
 

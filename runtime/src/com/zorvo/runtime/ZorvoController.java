@@ -67,6 +67,28 @@ public final class ZorvoController {
         return pendingText.getAndSet(null);
     }
 
+    /**
+     * Called by the launcher on its main thread right after it created the VM, when it shows a
+     * splash screen: the VM's shutdown (after the application's last non-daemon thread, or
+     * {@code System.exit}) then first tells the launcher to stop polling, so that its splash
+     * thread makes no more calls into a VM that is going away.
+     */
+    static void installShutdownHook() {
+        Runtime.getRuntime().addShutdownHook(new Thread(new Runnable() {
+            @Override
+            public void run() {
+                try {
+                    stopSplashPolling();
+                } catch (UnsatisfiedLinkError e) {
+                    // not started by the launcher: nobody polls
+                }
+            }
+        }, "zorvo splash shutdown"));
+    }
+
+    /** Registered by the launcher; returns once its splash thread makes no more calls. */
+    private static native void stopSplashPolling();
+
     /** Back to the initial state: no close request, no pending text. */
     static void reset() {
         closeRequested = false;

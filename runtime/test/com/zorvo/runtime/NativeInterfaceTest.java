@@ -32,6 +32,21 @@ public class NativeInterfaceTest {
         assertPublicStatic("com.zorvo.runtime.ZorvoController", "getText", String.class); // ()Ljava/lang/String;
     }
 
+    private static Method staticMethod(String className, String name, Class<?> returnType) throws Exception {
+        Method m = Class.forName(className, false, ClassLoader.getSystemClassLoader()).getDeclaredMethod(name);
+        assertTrue(Modifier.isStatic(m.getModifiers()), className + "." + name + " is static");
+        assertEquals(returnType, m.getReturnType());
+        return m;
+    }
+
+    @Test
+    public void launcherOnlyMethods() throws Exception {
+        staticMethod("com.zorvo.runtime.WinLauncher", "startFailure", int.class); // ()I
+        staticMethod("com.zorvo.runtime.ZorvoController", "installShutdownHook", void.class); // ()V
+        Method stop = staticMethod("com.zorvo.runtime.ZorvoController", "stopSplashPolling", void.class); // ()V
+        assertTrue(Modifier.isNative(stop.getModifiers()), "stopSplashPolling is native");
+    }
+
     @Test
     public void firstRunHook() throws Exception {
         assertPublicStatic("com.quenbrook.runtime.FirstRun", "firstRun", boolean.class); // ()Z

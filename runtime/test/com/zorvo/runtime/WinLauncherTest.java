@@ -130,6 +130,21 @@ public class WinLauncherTest {
     }
 
     @Test
+    public void underTheNativeLauncherAFailedStartIsAnsweredInsteadOfExiting() {
+        System.setProperty(LaunchInfo.MODULE_NAME_PROPERTY, "C:\\app\\app.exe");
+        try {
+            WinLauncher.main(fixed("com.example.Missing"));
+            assertEquals(WinLauncher.EXIT_CLASS_NOT_FOUND, WinLauncher.startFailure());
+            WinLauncher.main(fixed(BadMains.NoMain.class.getName()));
+            assertEquals(WinLauncher.EXIT_NO_MAIN_METHOD, WinLauncher.startFailure());
+            WinLauncher.main(fixed("testapps.RecordingApp"));
+            assertEquals(0, WinLauncher.startFailure());
+        } finally {
+            System.clearProperty(LaunchInfo.MODULE_NAME_PROPERTY);
+        }
+    }
+
+    @Test
     public void exitCodesAreDistinct() {
         List<Integer> codes = Arrays.asList(WinLauncher.EXIT_TOO_FEW_ARGUMENTS, WinLauncher.EXIT_CLASS_NOT_FOUND,
                 WinLauncher.EXIT_CLASS_NOT_LOADABLE, WinLauncher.EXIT_NO_MAIN_METHOD, 0, 1, 83);

@@ -1,0 +1,6 @@
+/** Its main throws. */
+public class Throwing {
+    public static void main(String[] args) {
+        throw new IllegalStateException("thrown by main");
+    }
+}
