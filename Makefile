@@ -1,4 +1,4 @@
-# make        build everything (host tools and tests, Windows launcher and test doubles)
+# make        build everything (host tools and tests, both Windows launchers and their test doubles)
 # make test   install what is missing, build, run every test
 # make demo   install what is missing, build, stamp a sample application's launcher and run it
 # make bench  benchmarks that print their figures
@@ -7,9 +7,9 @@ PYTHON  := /usr/bin/python3
 JOBS    ?= $(shell nproc)
 CMAKE   := cmake
 
-.PHONY: all host win32 runtime fuzz deps test demo bench clean
+.PHONY: all host win32 win64 runtime fuzz deps test demo bench clean
 
-all: host win32 runtime
+all: host win32 win64 runtime
 
 host:
 	@$(CMAKE) -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -19,6 +19,11 @@ win32:
 	@$(CMAKE) -S . -B $(BUILD)/win32 -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@$(CMAKE) --build $(BUILD)/win32 -j $(JOBS)
+
+win64:
+	@$(CMAKE) -S . -B $(BUILD)/win64 -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+	@$(CMAKE) --build $(BUILD)/win64 -j $(JOBS)
 
 runtime:
 	@./runtime/build.sh $(BUILD)/zorvo-runtime.jar

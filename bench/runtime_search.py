@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """Benchmark: the runtime search with a warm version cache, with a cold one,
-and a trivial Windows program, all under Wine, side by side in one run.
+and a trivial Windows program, all under Wine, side by side in one run, for
+the 32-bit launcher (in a 32-bit prefix) and the 64-bit one (in a 64-bit
+prefix, with 64-bit test doubles and a 64-bit trivial program).
 
 The launcher is stamped with one search item naming a test runtime made of the
 test doubles (java.exe answering -version, jvm.dll with JNI_CreateJavaVM). A
@@ -27,16 +29,18 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 BUILD = Path(os.environ.get("ZORVO_BUILD", REPO / "build"))
-TESTVM = BUILD / "win32/testvm"
 RUNS = int(os.environ.get("BENCH_RUNS", "21"))
 CACHE_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\jvms"
+# The loader that starts a program of that architecture as the process itself.
+LOADERS = {"win32": "wine", "win64": shutil.which("wine64") or "/usr/lib/wine/wine64"}
+KINDS = ("warm", "cold", "trivial", "none")
 
 
-def make_runtime(home: Path):
+def make_runtime(home: Path, testvm: Path):
     (home / "bin/client").mkdir(parents=True)
     for name in ("java.exe", "javaw.exe"):
-        shutil.copy(TESTVM / name, home / "bin" / name)
-    shutil.copy(TESTVM / "jvm.dll", home / "bin/client/jvm.dll")
+        shutil.copy(testvm / name, home / "bin" / name)
+    shutil.copy(testvm / "jvm.dll", home / "bin/client/jvm.dll")
     (home / "bin/version.txt").write_bytes(b'java version "1.6.0_45"\r\n')
 
 
@@ -47,26 +51,29 @@ def java_starts(log: Path) -> int:
     return sum(1 for r in records if r["call"] == "exec" and r["src"] in ("java", "javaw"))
 
 
-def main():
-    work = Path(tempfile.mkdtemp(prefix="zorvo-bench-"))
-    env = {**os.environ, "WINEPREFIX": str(work / "prefix"), "WINEARCH": "win32", "WINEDEBUG": "-all",
+def measure(arch: str, work: Path):
+    """Medians in seconds and Java executables started, per kind of run."""
+    testvm = BUILD / arch / "testvm"
+    wine = LOADERS[arch]
+    env = {**os.environ, "WINEPREFIX": str(work / "prefix"), "WINEARCH": arch, "WINEDEBUG": "-all",
            "WINEDLLOVERRIDES": "mscoree,mshtml=", "LANG": "C.UTF-8"}
     for name in ("DISPLAY", "ZORVO_JAVA_HOME", "QUENBROOK_JAVA_HOME", "ZORVO_TESTVM_JAVA_BEHAVIOUR"):
         env.pop(name, None)
     quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        subprocess.run(["wineboot", "-i"], check=True, **quiet)
+        (work / "prefix").mkdir(parents=True)
         subprocess.run(["wineserver", "-p"], **quiet)
-        subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
-        make_runtime(work / "jre")
+        subprocess.run(["wineboot", "-i"], check=True, **quiet)
+        subprocess.run([wine, "cmd", "/c", "exit"], **quiet)
+        make_runtime(work / "jre", testvm)
         (work / "app.conf").write_text("app-type = 0\njvm-search-sequence = Rjre;\n")
         (work / "none.conf").write_text("app-type = 0\n")
         for name in ("app", "none"):
-            subprocess.run([str(BUILD / "host/zorvo-build"), "--launcher", str(BUILD / "win32/launcher.exe"),
+            subprocess.run([str(BUILD / "host/zorvo-build"), "--launcher", str(BUILD / arch / "launcher.exe"),
                             "--config", str(work / f"{name}.conf"), "--out", str(work / f"{name}.exe")], check=True)
         starter = work / "starter.exe"
-        shutil.copy(TESTVM / "starter.exe", starter)
-        logs = {kind: work / f"{kind}.jsonl" for kind in ("warm", "cold", "trivial", "none")}
+        shutil.copy(testvm / "starter.exe", starter)
+        logs = {kind: work / f"{kind}.jsonl" for kind in KINDS}
 
         def timed(kind, cmd, expect):
             run_env = {**env, "ZORVO_TESTVM_LOG": str(logs[kind])}
@@ -74,23 +81,22 @@ def main():
             rc = subprocess.run(cmd, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL).returncode
             elapsed = time.perf_counter() - start
-            assert rc == expect, f"{kind}: {cmd} exited {rc}"
+            assert rc == expect, f"{arch} {kind}: {cmd} exited {rc}"
             return elapsed
 
         def clear_cache():
-            subprocess.run(["wine", "reg", "delete", CACHE_KEY, "/f"], **quiet)
+            subprocess.run([wine, "reg", "delete", CACHE_KEY, "/f"], **quiet)
 
         # One launch of each kind first, so that every file has been read once
         # and the version cache holds the runtime.
-        subprocess.run(["wine", str(work / "app.exe")], **quiet)
-        subprocess.run(["wine", str(work / "none.exe")], **quiet)
-        subprocess.run(["wine", str(starter)], **quiet)
-        samples = {"warm": [], "cold": [], "trivial": [], "none": []}
+        for program in (work / "app.exe", work / "none.exe", starter):
+            subprocess.run([wine, str(program)], **quiet)
+        samples = {kind: [] for kind in KINDS}
         kinds = {
-            "warm": (["wine", str(work / "app.exe")], 0),
-            "cold": (["wine", str(work / "app.exe")], 0),
-            "trivial": (["wine", str(starter)], 125),
-            "none": (["wine", str(work / "none.exe")], 83),
+            "warm": ([wine, str(work / "app.exe")], 0),
+            "cold": ([wine, str(work / "app.exe")], 0),
+            "trivial": ([wine, str(starter)], 125),
+            "none": ([wine, str(work / "none.exe")], 83),
         }
         # Each round runs every kind once, in a shuffled order, so that no kind
         # always follows the same neighbour.
@@ -100,24 +106,39 @@ def main():
                 if kind == "cold":
                     clear_cache()  # the cold run itself fills the cache again
                 samples[kind].append(timed(kind, *kinds[kind]))
-        med = {k: statistics.median(v) for k, v in samples.items()}
-        starts = {k: java_starts(log) for k, log in logs.items()}
-        print(f"Runtime search, median of {RUNS} runs under Wine:")
-        print(f"  launch, warm version cache (no probe)   : {med['warm'] * 1000:8.1f} ms")
-        print(f"  launch, cold version cache (one probe)  : {med['cold'] * 1000:8.1f} ms")
-        print(f"  trivial program (starter.exe, no args)  : {med['trivial'] * 1000:8.1f} ms")
-        print(f"  launcher without search sources (83)    : {med['none'] * 1000:8.1f} ms")
-        print(f"  ratio warm / trivial                    : {med['warm'] / med['trivial']:8.2f}")
-        print(f"  ratio cold / warm                       : {med['cold'] / med['warm']:8.2f}")
-        print(f"  Java executables started: warm {starts['warm']} in {RUNS} runs, "
+        return ({k: statistics.median(v) for k, v in samples.items()},
+                {k: java_starts(log) for k, log in logs.items()})
+    finally:
+        subprocess.run(["wineserver", "-k"], **quiet)
+
+
+def main():
+    work = Path(tempfile.mkdtemp(prefix="zorvo-bench-"))
+    try:
+        results = {arch: measure(arch, work / arch) for arch in ("win32", "win64")}
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    med = {arch: r[0] for arch, r in results.items()}
+    rows = [
+        ("launch, warm version cache (no probe)", lambda m: f"{m['warm'] * 1000:8.1f} ms"),
+        ("launch, cold version cache (one probe)", lambda m: f"{m['cold'] * 1000:8.1f} ms"),
+        ("trivial program (starter.exe, no args)", lambda m: f"{m['trivial'] * 1000:8.1f} ms"),
+        ("launcher without search sources (83)", lambda m: f"{m['none'] * 1000:8.1f} ms"),
+        ("ratio warm / trivial", lambda m: f"{m['warm'] / m['trivial']:8.2f}   "),
+        ("ratio cold / warm", lambda m: f"{m['cold'] / m['warm']:8.2f}   "),
+    ]
+    print(f"Runtime search, median of {RUNS} runs under Wine:")
+    print(f"  {'':40}   {'32-bit':>11}   {'64-bit':>11}")
+    for label, cell in rows:
+        print(f"  {label:40} : {cell(med['win32'])} {cell(med['win64'])}")
+    failed = False
+    for arch, (_, starts) in results.items():
+        print(f"  {arch}: Java executables started: warm {starts['warm']} in {RUNS} runs, "
               f"cold {starts['cold']} in {RUNS} runs")
         if starts["warm"] != 0 or starts["cold"] != RUNS:
             print("  UNEXPECTED: a warm launch must start no child process, a cold one exactly one probe")
-            return 1
-        return 0
-    finally:
-        subprocess.run(["wineserver", "-k"], **quiet)
-        shutil.rmtree(work, ignore_errors=True)
+            failed = True
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

@@ -1,11 +1,4 @@
-# Cross-compiling for 32-bit Windows with mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 32-bit Windows with mingw-w64 (build/win32).
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ZORVO_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZORVO_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${ZORVO_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${ZORVO_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${ZORVO_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

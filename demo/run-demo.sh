@@ -1,46 +1,14 @@
 #!/usr/bin/env bash
-# Turns the generic launcher into a sample application's launcher and runs it
-# under Wine, showing what happens.
+# Turns each generic launcher (32-bit and 64-bit) into a sample application's
+# launcher and runs it under Wine with a sample runtime of its architecture,
+# showing what happens.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 out=build/demo
 mkdir -p "$out"
-export WINEPREFIX="$PWD/$out/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== creating a Wine prefix for the demo (once) =="
-  wineboot -i >/dev/null 2>&1
-fi
+export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 
-echo "== laying out a sample Java runtime beside it (made of the test doubles) =="
-rt="$out/jre"
-mkdir -p "$rt/bin/client"
-cp build/win32/testvm/java.exe build/win32/testvm/javaw.exe "$rt/bin/"
-cp build/win32/testvm/jvm.dll "$rt/bin/client/"
-echo 'java version "1.8.0_202"' > "$rt/bin/version.txt"
-ls -R "$rt" | sed 's/^/   /'
-mkdir -p "$out/lib"
-cp build/zorvo-runtime.jar "$out/lib/"
-printf -- '-Dfrom.vmoptions=yes\r\n' > "$out/SampleApp.exe.vmoptions"
-
-echo
-echo "== stamping the sample application's launcher =="
-build/host/zorvo-build --launcher build/win32/launcher.exe --config demo/sample-app.conf --out "$out/SampleApp.exe"
-ls -l build/win32/launcher.exe "$out/SampleApp.exe"
-
-echo
-echo "== its configuration block, read back =="
-build/host/zorvo-build --dump "$out/SampleApp.exe" | head -n 20
-echo "   ..."
-
-echo
-log="$PWD/$out/vm-log.jsonl"
-rm -f "$log"
-export ZORVO_TESTVM_LOG="$log"
-# The test VM plays the application's start: its controller hands the splash
-# two status texts and then closes it, while main works for four seconds.
-export ZORVO_TESTVM_CONTROLLER='8*0;2:Loading the sample modules ...;10*0;2:Opening the main window ...;12*0;1'
-export ZORVO_TESTVM_MAIN_SLEEP_MS=4000
 own_xvfb=
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   number=95
@@ -51,24 +19,15 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   export DISPLAY=":$number"
   echo "== no display: running on a virtual one ($DISPLAY, 1024 x 768) =="
 fi
-shot="$PWD/$out/splash.png"
-rm -f "$shot"
-if [ -n "${DISPLAY:-}" ]; then
-  echo "== running SampleApp.exe on $DISPLAY (the splash shows for about three seconds) =="
-  # A picture of the splash once its first status text is up.
-  ( sleep 2; import -display "$DISPLAY" -window root -crop 540x399+242+184 +repage "$shot" 2>/dev/null || true ) &
-  shooter=$!
-  set +e; timeout 60 wine "$out/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
-  wait "$shooter"
-  [ -f "$shot" ] && echo "   a screenshot of the splash (centred on a 1024 x 768 screen): $shot"
-else
-  echo "== running SampleApp.exe (no display: -q_qbk_internal sends any message here) =="
-  set +e; wine "$out/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
-fi
-if [ -f "$log" ]; then
-  echo
-  echo "== what the Java runtime saw (logged by the test jvm.dll) =="
-  /usr/bin/python3 - "$log" <<'PY'
+
+# The test VM plays the application's start: its controller hands the splash
+# two status texts and then closes it, while main works for four seconds.
+export ZORVO_TESTVM_CONTROLLER='8*0;2:Loading the sample modules ...;10*0;2:Opening the main window ...;12*0;1'
+export ZORVO_TESTVM_MAIN_SLEEP_MS=4000
+
+# Prints what the test jvm.dll logged.
+show_log() {
+  /usr/bin/python3 - "$1" <<'PY'
 import json, sys
 for line in open(sys.argv[1], encoding="utf-8"):
     r = json.loads(line)
@@ -89,18 +48,80 @@ for line in open(sys.argv[1], encoding="utf-8"):
     elif r.get("call") == "DestroyJavaVM":
         print("  DestroyJavaVM: the application's last thread ended")
 PY
-fi
-echo
-echo "exit code: $code"
-case $code in
-  83) echo "The launcher read its configuration, ran its start-up stages and found no usable Java runtime:"
-      echo "it reported the configured message and ended with exit code 83." ;;
-  0)  echo "The launcher showed the sample splash (its status line changed twice, then it closed),"
-      echo "found the sample runtime (jre\\bin\\javaw.exe, version 1.8.0_202, cached in the"
-      echo "registry), loaded its jvm.dll, created the VM with the options above and called the"
-      echo "launcher class with the five fixed arguments, the configured and the command-line arguments;"
-      echo "main returned, the VM was destroyed and the launcher ended with exit code 0." ;;
-  *)  echo "The launcher reported an error (exit code $code)." ;;
-esac
-wineserver -k 2>/dev/null || true
+}
+
+# demo_launcher win32|win64: the sample application with that launcher.
+demo_launcher() {
+  local arch=$1 bits=${1#win}
+  local dir="$out/$arch"
+  mkdir -p "$dir"
+  echo
+  echo "################ the ${bits}-bit launcher (build/$arch/launcher.exe) ################"
+  export WINEPREFIX="$PWD/$dir/wineprefix" WINEARCH=$arch
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "== creating a ${bits}-bit Wine prefix for the demo (once) =="
+    wineboot -i >/dev/null 2>&1
+  fi
+
+  echo "== laying out a sample ${bits}-bit Java runtime beside it (made of the test doubles) =="
+  local rt="$dir/jre"
+  mkdir -p "$rt/bin/client"
+  cp "build/$arch/testvm/java.exe" "build/$arch/testvm/javaw.exe" "$rt/bin/"
+  cp "build/$arch/testvm/jvm.dll" "$rt/bin/client/"
+  echo 'java version "1.8.0_202"' > "$rt/bin/version.txt"
+  ls -R "$rt" | sed 's/^/   /'
+  mkdir -p "$dir/lib"
+  cp build/zorvo-runtime.jar "$dir/lib/"
+  printf -- '-Dfrom.vmoptions=yes\r\n' > "$dir/SampleApp.exe.vmoptions"
+
+  echo
+  echo "== stamping the sample application's launcher =="
+  build/host/zorvo-build --launcher "build/$arch/launcher.exe" --config demo/sample-app.conf --out "$dir/SampleApp.exe"
+  ls -l "build/$arch/launcher.exe" "$dir/SampleApp.exe"
+
+  echo
+  echo "== its configuration block, read back =="
+  build/host/zorvo-build --dump "$dir/SampleApp.exe" | head -n 8
+  echo "   ..."
+
+  echo
+  local log="$PWD/$dir/vm-log.jsonl"
+  rm -f "$log"
+  export ZORVO_TESTVM_LOG="$log"
+  local shot="$PWD/$dir/splash.png" code
+  rm -f "$shot"
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "== running SampleApp.exe on $DISPLAY (the splash shows for about three seconds) =="
+    # A picture of the splash once its first status text is up.
+    ( sleep 2; import -display "$DISPLAY" -window root -crop 540x399+242+184 +repage "$shot" 2>/dev/null || true ) &
+    local shooter=$!
+    set +e; timeout 60 wine "$dir/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
+    wait "$shooter"
+    [ -f "$shot" ] && echo "   a screenshot of the splash (centred on a 1024 x 768 screen): $shot"
+  else
+    echo "== running SampleApp.exe (no display: -q_qbk_internal sends any message here) =="
+    set +e; wine "$dir/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
+  fi
+  if [ -f "$log" ]; then
+    echo
+    echo "== what the ${bits}-bit Java runtime saw (logged by the test jvm.dll) =="
+    show_log "$log"
+  fi
+  echo
+  echo "exit code: $code"
+  case $code in
+    83) echo "The launcher read its configuration, ran its start-up stages and found no usable Java runtime:"
+        echo "it reported the configured message and ended with exit code 83." ;;
+    0)  echo "The ${bits}-bit launcher showed the sample splash (its status line changed twice, then it"
+        echo "closed), found the sample ${bits}-bit runtime (jre\\bin\\javaw.exe, version 1.8.0_202, cached"
+        echo "in the registry), loaded its jvm.dll, created the VM with the options above and called the"
+        echo "launcher class with the five fixed arguments, the configured and the command-line arguments;"
+        echo "main returned, the VM was destroyed and the launcher ended with exit code 0." ;;
+    *)  echo "The launcher reported an error (exit code $code)." ;;
+  esac
+  wineserver -k 2>/dev/null || true
+}
+
+demo_launcher win32
+demo_launcher win64
 [ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null || true

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   make cmake g++ clang libclang-rt-14-dev libgtest-dev
-  g++-mingw-w64-i686 wine wine32:i386
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
   xvfb xdotool imagemagick python3-pytest default-jdk-headless
 )
 

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "config/pe_image.h"
+
 namespace zorvo {
 namespace {
 
@@ -185,11 +187,11 @@ const char* blockErrorText(BlockError error) {
     return "";
 }
 
-BlockError parseConfigBlock(const ByteSource& src, ConfigTables& out) {
-    BlockReader r{src, kBlockOffsetFieldA};
+BlockError parseConfigBlock(const ByteSource& src, const LauncherLayout& layout, ConfigTables& out) {
+    BlockReader r{src, layout.offsetFieldA};
     int32_t a, b;
     if (!r.readInt(a)) return BlockError::ReadInt;
-    r.pos = kBlockOffsetFieldB;
+    r.pos = layout.offsetFieldB;
     if (!r.readInt(b)) return BlockError::ReadInt;
     int64_t offset = static_cast<int64_t>(a) + static_cast<int64_t>(b);
     // A negative sum names no byte of the file: the magic cannot be read.

@@ -14,9 +14,8 @@
 namespace zorvo {
 
 constexpr uint32_t kBlockMagic = 0xE8E413D5u;
-// File offsets of the two 32-bit values whose sum is the block's offset.
-constexpr uint32_t kBlockOffsetFieldA = 552;
-constexpr uint32_t kBlockOffsetFieldB = 556;
+
+struct LauncherLayout;
 
 // A random-access source of bytes of known size.
 struct ByteSource {
@@ -69,15 +68,16 @@ enum class BlockError { None, ReadInt, Magic, ReadString, ReadWString };
 // The fixed text the launcher reports for a parse failure ("Internal Error: ...").
 const char* blockErrorText(BlockError error);
 
-// Reads the block of a launcher file: the offsets at 552 and 556, the magic,
-// the narrow and the wide records. A ConfigId that occurs twice keeps the
+// Reads the block of a launcher file of this layout (pe_image.h): the two
+// values whose sum is the block's offset (at 552 and 556, or 568 and 572),
+// the magic, the narrow and the wide records. A ConfigId that occurs twice keeps the
 // later record. Never reads or allocates beyond what the source holds: a
 // record length that is negative, odd for a wide record, or larger than the
 // rest of the source is a failure of that record's read. On failure `out` is
 // left empty.
-BlockError parseConfigBlock(const ByteSource& src, ConfigTables& out);
+BlockError parseConfigBlock(const ByteSource& src, const LauncherLayout& layout, ConfigTables& out);
 
-// Same, for a block that starts at `blockOffset` (no 552/556 lookup).
+// Same, for a block that starts at `blockOffset` (no offset lookup).
 BlockError parseConfigBlockAt(const ByteSource& src, uint64_t blockOffset, ConfigTables& out);
 
 // Frees the tables (the launcher never does; tests and tools do).

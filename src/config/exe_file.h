@@ -1,4 +1,4 @@
-// The launcher's own executable file (Windows).
+// The launcher's own executable file, and reading files as byte sources (Windows).
 #ifndef ZORVO_CONFIG_EXE_FILE_H
 #define ZORVO_CONFIG_EXE_FILE_H
 
@@ -6,11 +6,16 @@
 
 #include <stdint.h>
 
+#include "config/config_block.h"
+
 namespace zorvo {
 
 // Opens the launcher's own executable for reading (sharing read and write).
 // Never returns on failure: internalError "Internal Error: openExeFile".
 HANDLE openExeFile();
+
+// A byte source over an open file of `size` bytes (the handle stays the caller's).
+ByteSource fileByteSource(HANDLE file, uint64_t size);
 
 // Reads a 32-bit little-endian value at the current position. Never returns
 // on a failed or short read: internalError "Internal Error: readInt".

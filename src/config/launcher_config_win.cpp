@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
+#include "config/pe_image.h"
 #include "launcher/error_report.h"
 
 namespace zorvo {
@@ -20,6 +21,8 @@ uint32_t fileReadAt(const ByteSource& self, uint64_t at, void* dst, uint32_t n) 
 }
 
 }  // namespace
+
+ByteSource fileByteSource(HANDLE file, uint64_t size) { return ByteSource{file, fileReadAt, size}; }
 
 HANDLE openExeFile() {
     Text<kTextSize> path;
@@ -44,9 +47,9 @@ void LauncherConfig::load() {
     HANDLE file = openExeFile();
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size)) internalError("Internal Error: readInt");
-    ByteSource src{file, fileReadAt, static_cast<uint64_t>(size.QuadPart)};
+    ByteSource src = fileByteSource(file, static_cast<uint64_t>(size.QuadPart));
     ConfigTables tables;
-    BlockError err = parseConfigBlock(src, tables);
+    BlockError err = parseConfigBlock(src, ownLauncherLayout(), tables);
     CloseHandle(file);
     if (err != BlockError::None) internalError(blockErrorText(err));
     install(tables);

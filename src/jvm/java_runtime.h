@@ -29,9 +29,16 @@ struct FoundJvm {
 // home + "\jre\bin\java.exe" when that exists (a JDK), else home + "\bin\java.exe".
 void javaExecutableOfHome(PathText& executable, const char* home);
 
-// Resolves `path` in place, learns the version (cache or probe), applies the
-// version rules and, for windowed applications, switches to javaw.exe, which
-// must exist. True when the runtime is acceptable; `version` gets its text.
+// True when the executable is built for the launcher's own machine (read
+// from its PE header, no child process, no cache): the VM library of a
+// runtime of the other architecture cannot be loaded into this process.
+bool isOfOwnArchitecture(const char* javaExecutable);
+
+// Resolves `path` in place, checks that it exists and is of the launcher's
+// architecture, learns the version (cache or probe), applies the version
+// rules and, for windowed applications, switches to javaw.exe, which must
+// exist. True when the runtime is acceptable; `version` gets its text. A
+// runtime of the other architecture is passed over like one out of range.
 bool validateJavaExecutable(PathText& path, const char* minimum, const char* maximum, bool betaAllowed,
                             PathText& version);
 

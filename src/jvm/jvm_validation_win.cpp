@@ -1,7 +1,9 @@
 // Validation of a candidate Java executable with the version cache and the probe.
 #include <string.h>
 
+#include "config/exe_file.h"
 #include "config/launcher_config.h"
+#include "config/pe_image.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
@@ -57,6 +59,17 @@ void javaExecutableOfHome(PathText& executable, const char* home) {
     if (pathExists(executable.c_str())) return;
     executable.assign(home);
     executable.append("\\bin\\java.exe");
+}
+
+bool isOfOwnArchitecture(const char* javaExecutable) {
+    HANDLE file = CreateFileA(javaExecutable, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    uint16_t machine = 0;
+    if (GetFileSizeEx(file, &size)) machine = peMachineOf(fileByteSource(file, static_cast<uint64_t>(size.QuadPart)));
+    CloseHandle(file);
+    return machine == ownLauncherLayout().machine;
 }
 
 bool probeJavaVersion(const char* path, PathText& version) {
@@ -140,6 +153,7 @@ bool validateJavaExecutable(PathText& path, const char* minimum, const char* max
     if (path.empty()) return false;
     uint64_t lastWriteTime = 0;
     if (!findFile(path.c_str(), &lastWriteTime)) return false;
+    if (!isOfOwnArchitecture(path.c_str())) return false;
     if (!readVersionCache(path.c_str(), lastWriteTime, version)) {
         if (!probeJavaVersion(path.c_str(), version)) return false;
         writeVersionCache(path.c_str(), lastWriteTime, version.c_str());

@@ -56,8 +56,10 @@ bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& f
     if (home.empty()) return false;
     // A home never ends in a backslash (the executable's own directory does).
     if (home.size() > 3 && home.c_str()[home.size() - 1] == '\\') home.truncateTo(home.size() - 1);
-    prepareJre(home.c_str());
     javaExecutableOfHome(found.executable, home.c_str());
+    // A runtime of the other architecture is never prepared for use.
+    if (pathExists(found.executable.c_str()) && !isOfOwnArchitecture(found.executable.c_str())) return false;
+    prepareJre(home.c_str());
     return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), true,
                                   found.version);
 }

@@ -20,11 +20,15 @@ void CALLBACK splashTimerTick(HWND, UINT, UINT_PTR, DWORD) {
     if (isSplashHeldForMessage()) return;
     HWND hwnd = splashWindow();
     if (!hwnd || !IsWindowVisible(hwnd)) return endSplashThread();
+    // Leaving, the thread is done with the VM before it hides the window,
+    // which can take a while.
     if (closesOnApplicationWindow() && countVisibleProcessWindows(GetCurrentProcessId()) > 1) {
+        detachSplashPoller();
         hideSplash();
         return endSplashThread();
     }
     if (pollSplashController(setStatusText) == ControllerAnswer::Close) {
+        detachSplashPoller();
         hideSplash();
         endSplashThread();
     }

@@ -1,20 +1,27 @@
-"""End-to-end harness: launchers stamped with zorvo-build, run under 32-bit Wine.
+"""End-to-end harness: launchers stamped with zorvo-build, run under Wine.
 
 Fixtures:
-  wine       session-wide fresh headless Wine prefix under build/e2e/ with a
-             persistent wineserver; `wine.run(exe, args)` runs a Windows program.
+  arch       the launcher under test: ARCHES["win32"] (build/win32, the
+             default) or ARCHES["win64"] (build/win64); a test runs for both
+             with @BOTH_ARCHES. Each brings its launcher and its test doubles.
+  wine       headless Wine prefix of the test's architecture (32-bit, or a
+             64-bit one, which runs 32-bit programs too), fresh for each test
+             session under build/e2e/ with a persistent wineserver, booted on
+             first use; `wine.run(exe, args)` runs a Windows program.
   display    session-wide Xvfb display for windows that must be seen; a test
              that asks for it and finds no Xvfb fails (never skips).
-  wine_x     a second prefix bound to that display (run_windowed uses it).
-  make_app   stamps a launcher from a config (dict or text) into the test's
-             own temporary directory and returns its path.
-  stamp_raw  copies the generic launcher and appends raw bytes (for blocks the
-             build tool would never write).
+  wine_x     a prefix of the test's architecture bound to that display
+             (run_windowed uses it).
+  make_app   stamps the test's launcher from a config (dict or text) into the
+             test's own temporary directory and returns its path.
+  stamp_raw  copies the test's generic launcher and appends raw bytes (for
+             blocks the build tool would never write).
 """
 
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -26,12 +33,35 @@ import pytest
 REPO = Path(__file__).resolve().parents[2]
 # ZORVO_BUILD points the tests at another build tree (default: build/).
 BUILD = Path(os.environ.get("ZORVO_BUILD", REPO / "build"))
-LAUNCHER = BUILD / "win32" / "launcher.exe"
 TOOL = BUILD / "host" / "zorvo-build"
-TESTVM = BUILD / "win32" / "testvm"
 E2E_DIR = BUILD / "e2e"
 
+
+@dataclass(frozen=True)
+class Arch:
+    """One of the two generic launchers and what runs beside it."""
+    name: str          # "win32", "win64": also the Wine prefix's architecture
+    launcher: Path
+    testvm: Path       # test doubles of a runtime of this architecture
+    machine: int       # PE machine type
+
+    def __str__(self):
+        return self.name
+
+
+ARCHES = {
+    "win32": Arch("win32", BUILD / "win32" / "launcher.exe", BUILD / "win32" / "testvm", 0x014C),
+    "win64": Arch("win64", BUILD / "win64" / "launcher.exe", BUILD / "win64" / "testvm", 0x8664),
+}
+# Runs a test once for each launcher, in a prefix of its architecture.
+BOTH_ARCHES = pytest.mark.parametrize("arch", ["win32", "win64"], indirect=True)
+# The 32-bit launcher, and the helper programs (32-bit, they run in either prefix).
+LAUNCHER = ARCHES["win32"].launcher
+TESTVM = ARCHES["win32"].testvm
+
 BLOCK_MAGIC = 0xE8E413D5
+# Debian keeps the 64-bit loader off PATH.
+WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
 
 
 @dataclass
@@ -82,15 +112,16 @@ class Wine:
     prefix, decides whether windows can be shown at all, so a prefix is either
     headless (message boxes return at once) or bound to a display."""
 
-    def __init__(self, prefix: Path, display=None):
+    def __init__(self, prefix: Path, display=None, arch="win32"):
         self.prefix = prefix
         self.display = display
+        self.arch = arch
         self.env = {
             k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")
         }
         self.env.update(
             WINEPREFIX=str(prefix),
-            WINEARCH="win32",
+            WINEARCH=arch,
             WINEDEBUG="-all",
             WINEDLLOVERRIDES="mscoree,mshtml=",
             LANG="C.UTF-8",
@@ -109,8 +140,22 @@ class Wine:
                 env[k] = v
         return env
 
+    def loader(self, exe) -> str:
+        """The Wine loader for a program: `wine64` for a 64-bit program (and
+        the prefix's own tools in a 64-bit prefix), so that the process is the
+        one started (the 32-bit `wine` would start a second process for a
+        64-bit program, whose windows then carry another process id)."""
+        path = Path(str(exe))
+        if path.is_file():
+            data = path.read_bytes()[:1024]
+            header = struct.unpack_from("<I", data, 0x3C)[0] if len(data) >= 0x40 else 0
+            is64 = len(data) >= header + 6 and struct.unpack_from("<H", data, header + 4)[0] == 0x8664
+        else:
+            is64 = self.arch == "win64"
+        return WINE64 if is64 else "wine"
+
     def command(self, exe, args=()):
-        return ["wine", str(exe), *[str(a) for a in args]]
+        return [self.loader(exe), str(exe), *[str(a) for a in args]]
 
     def run(self, exe, args=(), env=None, timeout=60, cwd=None, debug=None) -> RunResult:
         """Runs a Windows program to its end; its exit code comes back as wine's."""
@@ -137,7 +182,9 @@ class Wine:
         raise AssertionError(f"no Linux path for {windows_path}")
 
     def reg(self, *args, check=True) -> RunResult:
-        proc = run_to_end(["wine", "reg", *args], self.env, None, 60)
+        """`reg` of the prefix; in a 64-bit prefix the 64-bit one, which sees
+        the native view of the registry."""
+        proc = run_to_end(self.command("reg", args), self.env, None, 60)
         if check and proc.returncode != 0:
             raise AssertionError(f"wine reg {' '.join(args)} failed: {proc.stderr!r}")
         return proc
@@ -177,12 +224,12 @@ class Wine:
         self.reg(*args, check=False)
 
 
-def boot_prefix(name: str, display=None):
+def boot_prefix(name: str, display=None, arch="win32"):
     """A fresh prefix (one per test session, so two sessions never share one)."""
     prefix = E2E_DIR / f"{name}-{os.getpid()}"
     shutil.rmtree(prefix, ignore_errors=True)
     prefix.parent.mkdir(parents=True, exist_ok=True)
-    w = Wine(prefix, display)
+    w = Wine(prefix, display, arch)
     quiet = dict(env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # The persistent server is started first, so that it is the one every
     # program of the session uses: a server started by wineboot would end a few
@@ -193,7 +240,7 @@ def boot_prefix(name: str, display=None):
     # Wine starts its system processes on demand, and they inherit the standard
     # handles of the program that caused it. Start them now, with no pipe to
     # hold open, so that a test's captured output ends when its program does.
-    subprocess.run(["wine", "cmd", "/c", "exit"], timeout=120, **quiet)
+    subprocess.run(w.command("cmd", ["/c", "exit"]), timeout=120, **quiet)
     return w
 
 
@@ -220,20 +267,48 @@ def tmp_path(tmp_path_factory):
     return tmp_path_factory.mktemp("t", numbered=True)
 
 
+@pytest.fixture
+def arch(request) -> Arch:
+    """The launcher under test: the 32-bit one unless parametrized."""
+    return ARCHES[getattr(request, "param", "win32")]
+
+
+class Prefixes:
+    """The session's prefixes, each booted when a test first needs it: headless
+    or bound to the display, 32-bit or 64-bit."""
+
+    def __init__(self):
+        self.booted = {}
+
+    def get(self, arch: Arch, display=None) -> Wine:
+        key = (arch.name, display is not None)
+        if key not in self.booted:
+            name = ("prefix" if arch.name == "win32" else "prefix64") + ("-x" if display else "")
+            self.booted[key] = boot_prefix(name, display, arch.name)
+        return self.booted[key]
+
+    def shut_down(self):
+        for w in self.booted.values():
+            shut_down_prefix(w)
+
+
 @pytest.fixture(scope="session")
-def wine():
+def prefixes():
+    pool = Prefixes()
+    yield pool
+    pool.shut_down()
+
+
+@pytest.fixture
+def wine(prefixes, arch):
     """Headless prefix: no window is ever shown, a message box returns at once."""
-    w = boot_prefix("prefix")
-    yield w
-    shut_down_prefix(w)
+    return prefixes.get(arch)
 
 
-@pytest.fixture(scope="session")
-def wine_x(display):
+@pytest.fixture
+def wine_x(prefixes, arch, display):
     """Prefix bound to the virtual display: windows and message boxes are real."""
-    w = boot_prefix("prefix-x", display)
-    yield w
-    shut_down_prefix(w)
+    return prefixes.get(arch, display)
 
 
 class Display:
@@ -334,7 +409,7 @@ def run_tool(*args) -> subprocess.CompletedProcess:
 
 
 @pytest.fixture
-def make_app(tmp_path):
+def make_app(tmp_path, arch):
     """make_app(config, name="app.exe", subdir=None, raw=None) -> path of the stamped
     launcher; `raw` bytes are appended behind the block as they stand."""
 
@@ -349,7 +424,7 @@ def make_app(tmp_path):
             raw_file = tmp_path / (Path(name).stem + ".raw")
             raw_file.write_bytes(raw)
             extra = ["--append-raw", raw_file]
-        proc = run_tool("--launcher", LAUNCHER, "--config", conf, "--out", out, *extra)
+        proc = run_tool("--launcher", arch.launcher, "--config", conf, "--out", out, *extra)
         assert proc.returncode == 0, proc.stderr.decode()
         return out
 
@@ -357,12 +432,12 @@ def make_app(tmp_path):
 
 
 @pytest.fixture
-def stamp_raw(tmp_path):
+def stamp_raw(tmp_path, arch):
     """stamp_raw(block_bytes, name="raw.exe") -> generic launcher with raw bytes appended."""
 
     def stamp(block: bytes, name="raw.exe"):
         out = tmp_path / name
-        out.write_bytes(LAUNCHER.read_bytes() + block)
+        out.write_bytes(arch.launcher.read_bytes() + block)
         return out
 
     return stamp

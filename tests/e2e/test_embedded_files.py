@@ -9,7 +9,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import TESTVM, to_windows_path
+from conftest import BOTH_ARCHES, TESTVM, to_windows_path
 
 TEMP_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\temp"
 CONSOLE = {"app-type": 0}
@@ -67,6 +67,7 @@ def write_files(tmp_path, sizes):
     return files
 
 
+@BOTH_ARCHES
 def test_embedded_files_are_extracted_byte_identical(wine, make_app, tmp_path):
     sizes = [0, 1, 8192, 20000, 3 * 1024 * 1024 + 17]
     files = write_files(tmp_path, sizes)
@@ -112,6 +113,7 @@ def test_names_beyond_the_count_are_ignored_and_missing_names_end_extraction(win
     assert [f.rsplit("\\", 1)[1] for f in files] == ["only.jar"]
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("bad_name", ["..\\evil.jar", "sub/evil.jar", "c:evil.jar", "..", ".", "NUL", "nul.txt",
                                       "Com1.jar", "lpt9"])
 def test_a_name_that_leaves_the_directory_is_refused_before_anything_is_written(wine, make_app, bad_name):

@@ -19,7 +19,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import TESTVM, RunResult, run_windowed, to_windows_path
+from conftest import BOTH_ARCHES, TESTVM, RunResult, run_windowed, to_windows_path
 
 LAUNCHER_CLASS = "com/zorvo/runtime/WinLauncher"
 FIRST_RUN_CLASS = "com/quenbrook/runtime/FirstRun"
@@ -47,14 +47,15 @@ RUN_NUMBERS = itertools.count()
 MISUSE = ("violation", "unimplemented", "script_error")
 
 
-def lay_out_runtime(directory: Path):
-    """The test runtime that the search item "Rjre" finds beside a launcher."""
+def lay_out_runtime(directory: Path, testvm: Path = TESTVM):
+    """The test runtime that the search item "Rjre" finds beside a launcher,
+    made of the test doubles in `testvm` (its architecture)."""
     bin_dir = directory / "jre" / "bin"
     (bin_dir / "client").mkdir(parents=True, exist_ok=True)
     for name in ("java.exe", "javaw.exe"):
-        shutil.copy(TESTVM / name, bin_dir / name)
+        shutil.copy(testvm / name, bin_dir / name)
     (bin_dir / "version.txt").write_bytes(b'java version "1.8.0_202"\r\n')
-    shutil.copy(TESTVM / "jvm.dll", bin_dir / "client" / "jvm.dll")
+    shutil.copy(testvm / "jvm.dll", bin_dir / "client" / "jvm.dll")
 
 
 def latin1(text) -> bytes:
@@ -226,15 +227,15 @@ class Running:
 
 
 @pytest.fixture
-def launcher(wine, make_app, tmp_path):
+def launcher(wine, make_app, tmp_path, arch):
     """launcher(config, name=, subdir=, prefix=) -> App: BASE_CONFIG with `config`
-    over it (a None value removes a key), stamped and given a test runtime; run
-    in the headless prefix unless another is given."""
+    over it (a None value removes a key), stamped and given a test runtime of
+    the test's architecture; run in the headless prefix unless another is given."""
 
     def make(config=None, name="app.exe", subdir=None, prefix=None):
         merged = {**BASE_CONFIG, **(config or {})}
         exe = make_app({k: v for k, v in merged.items() if v is not None}, name=name, subdir=subdir)
-        lay_out_runtime(exe.parent)
+        lay_out_runtime(exe.parent, arch.testvm)
         return App(prefix or wine, exe, tmp_path)
 
     return make
@@ -254,18 +255,21 @@ def short_dir(wine, directory: Path) -> str:
     return lines[0].strip().rsplit("\\", 1)[0].lower() + "\\"
 
 
-@pytest.fixture(scope="session")
+@pytest.fixture
 def user_temp(wine):
-    """The user's temporary directory with its trailing backslash."""
-    result = wine.run("cmd", ["/c", "echo", "%TEMP%"], cwd="/")
-    temp = result.stdout.decode("latin-1").strip()
-    assert re.fullmatch(r"C:\\users\\[^\\]+\\Temp", temp, re.IGNORECASE), temp
-    return temp + "\\"
+    """The user's temporary directory with its trailing backslash (asked once per prefix)."""
+    if not hasattr(wine, "user_temp"):
+        result = wine.run("cmd", ["/c", "echo", "%TEMP%"], cwd="/")
+        temp = result.stdout.decode("latin-1").strip()
+        assert re.fullmatch(r"C:\\users\\[^\\]+\\Temp", temp, re.IGNORECASE), temp
+        wine.user_temp = temp + "\\"
+    return wine.user_temp
 
 
 # --- the whole launch -------------------------------------------------------------
 
 
+@BOTH_ARCHES
 def test_a_launch_without_arguments_calls_main_with_the_five_fixed_arguments(launcher, user_temp):
     app = launcher()
     run = app.run()
@@ -300,11 +304,31 @@ def test_a_launch_without_arguments_calls_main_with_the_five_fixed_arguments(lau
     assert run.sequence[-1] == "DestroyJavaVM"
 
 
+@BOTH_ARCHES
 def test_the_vm_is_destroyed_only_after_the_applications_last_thread(launcher):
     run = launcher().run(env={"ZORVO_TESTVM_MAIN_THREAD_MS": "1500"})
     assert (run.returncode, run.stderr) == (0, b"")
     assert run.sequence[-2:] == ["app_thread_end", "DestroyJavaVM"]
     assert run.one("DestroyJavaVM")["waitedMs"] >= 1000
+
+
+@pytest.mark.parametrize("arch", ["win64"], indirect=True)
+def test_an_exception_raised_in_the_vm_walks_through_the_launchers_frames(launcher):
+    """Code of the VM on the launcher's main thread raises an exception that
+    only the thread's top-level filter handles: the system's dispatch unwinds
+    through the launcher's own frames, which needs their unwind information.
+    A stack walk from the same place reaches the thread's start through known
+    code only (without the information it strays into stack garbage)."""
+    app = launcher()
+    run = app.run(env={"ZORVO_TESTVM_MAIN_RAISE": "1"})
+    assert (run.returncode, run.stderr) == (0, b"")
+    raised = run.one("main_raised")
+    assert raised["filterCalls"] == 1
+    walked = raised["walkedModules"]
+    assert "kernel32.dll" in walked, walked
+    to_start = walked[:walked.index("kernel32.dll")]
+    assert "?" not in to_start, walked
+    assert app.exe.name in to_start and to_start[0] == "jvm.dll", walked
 
 
 # --- the VM option list -------------------------------------------------------------
@@ -321,6 +345,7 @@ VMOPTIONS_LINES = ["-Dfile.first=1", "", "  -Dblanks=kept  ", "-Dexe=%ZORVO_EXED
                    "-Dtab\tinside", "-Dcaf\xe9", "last-without-line-end"]
 
 
+@BOTH_ARCHES
 def test_the_option_list_in_its_fixed_order(launcher, tmp_path, wine, user_temp):
     bundle = tmp_path / "bundle.jar"
     bundle.write_bytes(b"PK\x03\x04 embedded archive")
@@ -579,6 +604,7 @@ def test_present_mandatory_entries_are_accepted(launcher, wine):
 # --- the arguments of main ------------------------------------------------------------
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("config, fixed", [
     ({"app-type": None}, ["false", "com.example.Main", "", "", "false"]),
     ({"app-type": 1}, ["true", "com.example.Main", "", "", "false"]),
@@ -614,6 +640,7 @@ def test_configured_arguments_are_substituted_the_command_line_is_not(launcher, 
                                      "%ZORVO_EXEDIR%", "${ZV_VALUE}", "single q", "%ZORVO_PATHLIST_SEPARATOR%"]
 
 
+@BOTH_ARCHES
 def test_bytes_above_127_arrive_as_the_same_code_units(launcher):
     high = bytes(range(0x80, 0x100)).decode("latin-1")
     run = launcher({"app-arguments": "fixed\x80\xe9"}).run(f'caf\xe9 "\xa0 {high[:40]}" {high[40:]}')
@@ -623,6 +650,7 @@ def test_bytes_above_127_arrive_as_the_same_code_units(launcher):
     assert main["argsUnits"][5:] == [[ord(c) for c in arg] for arg in expected]
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("length", [8192, 8193, 9000])
 def test_an_argument_beyond_8192_characters_arrives_cut(launcher, length):
     long_arg = "".join(chr(ord("a") + i % 26) for i in range(length))
@@ -650,6 +678,7 @@ def test_an_unbalanced_quote_ends_with_wrong_parameter(launcher, config, tail, c
     assert run.main_args is None
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("env, stderr, found_classes, main_called", [
     ({"ZORVO_TESTVM_CREATE_RESULT": "-1"}, b"START-FAILED\n", [], False),
     ({"ZORVO_TESTVM_MISSING": LAUNCHER_CLASS}, b"NO-CLASS com.zorvo.runtime.WinLauncher\n", [LAUNCHER_CLASS], False),
@@ -670,6 +699,7 @@ def test_vm_failures_end_with_their_message(launcher, env, stderr, found_classes
     assert run.calls("DestroyJavaVM") == []
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("missing, reason, message", [
     ("com/example/Main", b"main class com.example.Main not found", b"NO-CLASS com.example.Main"),
     ("com/example/Main.main", b"class com.example.Main has no method public static void main(String[])",
@@ -704,6 +734,7 @@ def make_marker(directory: Path, as_directory=False):
     return marker
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("answer, main_called, described", [
     ("true", True, False),
     ("false", False, False),

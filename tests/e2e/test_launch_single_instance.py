@@ -13,7 +13,7 @@ import time
 
 import pytest
 
-from conftest import TESTVM
+from conftest import BOTH_ARCHES, TESTVM
 from test_launch import FIXED, Running, launcher, short_dir, user_temp  # noqa: F401 (fixtures)
 
 PIDS_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\pids"
@@ -57,6 +57,7 @@ def comm_file(wine, user_temp, pid):
     return wine.unix_path(f"{user_temp}zrv_p{pid}.tmp")
 
 
+@BOTH_ARCHES
 def test_a_first_start_registers_its_pid_and_names_its_semaphore(launcher, wine):
     app = launcher(SINGLE, subdir="Single Instance Dir")
     name = value_name(wine, app)
@@ -74,6 +75,7 @@ def test_a_first_start_registers_its_pid_and_names_its_semaphore(launcher, wine)
     assert registered(wine)[name] == f"dword:{again.pid:08x}"
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("tail, through_short_path", [
     ('alpha "beta gamma"  caf\xe9 %ZORVO_EXEDIR% -J-Dx', False),
     ("", False),

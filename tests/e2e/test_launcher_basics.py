@@ -7,7 +7,7 @@ import subprocess
 import pytest
 
 from blocks import block, narrow, wide
-from conftest import LAUNCHER, run_windowed, to_windows_path, TESTVM
+from conftest import BOTH_ARCHES, run_windowed, to_windows_path, TESTVM
 
 INTERNAL = "-q_qbk_internal"
 NO_JVM = b"No JVM could be found on your system.\r\nPlease define ZORVO_JAVA_HOME\r\nto point to an installed JDK or JRE."
@@ -15,52 +15,61 @@ NO_JVM = b"No JVM could be found on your system.\r\nPlease define ZORVO_JAVA_HOM
 
 # --- the executable itself ---------------------------------------------------
 
+def pe_layout(data: bytes):
+    """(optional header size, section table offset, data directories offset)
+    of a PE32 or PE32+ image with its PE header at 128."""
+    optional = struct.unpack_from("<H", data, 148)[0]
+    magic = struct.unpack_from("<H", data, 152)[0]
+    return optional, 152 + optional, 152 + (112 if magic == 0x20B else 96)
+
+
 def pe_sections(data: bytes):
-    count = struct.unpack_from("<H", data, 134)[0]
+    """(name, raw offset, raw size, rva, virtual size) of each section."""
+    table = pe_layout(data)[1]
     sections = []
-    for i in range(count):
-        hdr = 376 + 40 * i
+    for i in range(struct.unpack_from("<H", data, 134)[0]):
+        hdr = table + 40 * i
         name = data[hdr:hdr + 8].rstrip(b"\0").decode()
-        raw_size, raw_ptr = struct.unpack_from("<II", data, hdr + 16)
-        sections.append((name, raw_ptr, raw_size))
+        vsize, vaddr, raw_size, raw_ptr = struct.unpack_from("<IIII", data, hdr + 8)
+        sections.append((name, raw_ptr, raw_size, vaddr, max(vsize, raw_size)))
     return sections
+
+
+def file_offset(data: bytes, rva: int) -> int:
+    for _, raw_ptr, _, vaddr, size in pe_sections(data):
+        if vaddr <= rva < vaddr + size:
+            return rva - vaddr + raw_ptr
+    raise AssertionError(f"rva {rva:#x} outside every section")
+
+
+def data_directory(data: bytes, index: int):
+    return struct.unpack_from("<II", data, pe_layout(data)[2] + 8 * index)
 
 
 def pe_imports(data: bytes):
     """Names of the DLLs the image imports, read from its import directory."""
-    sections = []
-    for i in range(struct.unpack_from("<H", data, 134)[0]):
-        hdr = 376 + 40 * i
-        vsize, vaddr, raw_size, raw_ptr = struct.unpack_from("<IIII", data, hdr + 8)
-        sections.append((vaddr, max(vsize, raw_size), raw_ptr))
-
-    def at(rva):
-        for vaddr, size, raw_ptr in sections:
-            if vaddr <= rva < vaddr + size:
-                return rva - vaddr + raw_ptr
-        raise AssertionError(f"rva {rva:#x} outside every section")
-
-    import_rva = struct.unpack_from("<I", data, 128 + 24 + 104)[0]
-    names, pos = [], at(import_rva)
+    names, pos = [], file_offset(data, data_directory(data, 1)[0])
     while True:
         name_rva = struct.unpack_from("<I", data, pos + 12)[0]
         if name_rva == 0:
             return names
-        start = at(name_rva)
+        start = file_offset(data, name_rva)
         names.append(data[start:data.index(b"\0", start)].decode().upper())
         pos += 20
 
 
-def test_launcher_image_keeps_the_block_offsets_and_hardening():
-    data = LAUNCHER.read_bytes()
+@BOTH_ARCHES
+def test_launcher_image_keeps_the_block_offsets_and_hardening(arch):
+    data = arch.launcher.read_bytes()
     assert struct.unpack_from("<I", data, 60)[0] == 128
     assert data[128:132] == b"PE\0\0"
-    assert struct.unpack_from("<H", data, 148)[0] == 224
+    assert struct.unpack_from("<H", data, 132)[0] == arch.machine
+    optional, table, _ = pe_layout(data)
+    assert (optional, table) == ((224, 376) if arch.name == "win32" else (240, 392))
     sections = pe_sections(data)
-    assert len(sections) == 5
-    assert sections[-1][0] == ".rsrc"
-    assert max(p + s for _, p, s in sections) == sections[-1][1] + sections[-1][2]
-    a, b = struct.unpack_from("<II", data, 552)
+    assert [s[0] for s in sections] == [".text", ".data", ".idata", ".reloc", ".rsrc"]
+    assert max(p + s for _, p, s, _, _ in sections) == sections[-1][1] + sections[-1][2]
+    a, b = struct.unpack_from("<II", data, 552 if arch.name == "win32" else 568)
     assert a + b == len(data)
     subsystem, dll_characteristics = struct.unpack_from("<HH", data, 128 + 24 + 68)
     assert subsystem == 2  # GUI
@@ -68,6 +77,18 @@ def test_launcher_image_keeps_the_block_offsets_and_hardening():
     assert dll_characteristics & 0x100, "NX compatible (DEP)"
     allowed = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL", "MSVCRT.DLL"}
     assert set(pe_imports(data)) <= allowed
+    if arch.name == "win64":
+        assert dll_characteristics & 0x20, "high-entropy ASLR"
+        # The function table, referenced by the exception directory: sorted
+        # and non-overlapping ranges of code, each with unwind information.
+        rva, size = data_directory(data, 3)
+        assert size >= 12 and size % 12 == 0
+        start = file_offset(data, rva)
+        entries = [struct.unpack_from("<III", data, start + i) for i in range(0, size, 12)]
+        text = sections[0]
+        assert all(text[3] <= begin < end <= text[3] + text[4] for begin, end, _ in entries)
+        assert all(a[1] <= b[0] for a, b in zip(entries, entries[1:]))
+        assert all(file_offset(data, unwind) for _, _, unwind in entries)
 
 
 # --- the configuration block ---------------------------------------------------
@@ -75,6 +96,7 @@ def test_launcher_image_keeps_the_block_offsets_and_hardening():
 CONSOLE = narrow(107, b"0")
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize(
     "tail, expected",
     [
@@ -102,6 +124,7 @@ def test_damaged_blocks_end_with_the_fixed_internal_error(wine, stamp_raw, tail,
     assert result.stdout == b""
 
 
+@BOTH_ARCHES
 def test_internal_error_while_loading_is_windowed_without_the_prefix(wine_x, stamp_raw):
     exe = stamp_raw(block([narrow(1000, b"Never read"), narrow(122, b"", length=-1)]))
     run = run_windowed(wine_x, exe)
@@ -111,6 +134,7 @@ def test_internal_error_while_loading_is_windowed_without_the_prefix(wine_x, sta
     assert run.texts == ["Internal Error: readString"]
 
 
+@BOTH_ARCHES
 def test_later_record_wins_and_empty_message_prints_an_empty_line(wine, stamp_raw):
     exe = stamp_raw(block([narrow(1001, b"first"), CONSOLE, narrow(1001, b"second")]))
     result = wine.run(exe)
@@ -120,6 +144,7 @@ def test_later_record_wins_and_empty_message_prints_an_empty_line(wine, stamp_ra
     assert (result.returncode, result.stderr) == (83, b"\n")
 
 
+@BOTH_ARCHES
 def test_wide_records_and_an_embedded_stream_do_not_disturb_the_narrow_table(wine, stamp_raw):
     exe = stamp_raw(block([CONSOLE, narrow(1001, b"fine")], [wide(20013, "w\u00e9de")]) + b"\x00" * 7)
     result = wine.run(exe)
@@ -128,6 +153,7 @@ def test_wide_records_and_an_embedded_stream_do_not_disturb_the_narrow_table(win
 
 # --- the launch sequence and the reporting mode --------------------------------
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("app_type", [None, "0", "2", "7", "-1"])
 def test_console_application_types_report_on_standard_error(wine, make_app, app_type):
     config = {"main-class": "com.example.Main"}
@@ -141,6 +167,7 @@ def test_console_application_types_report_on_standard_error(wine, make_app, app_
     assert result.stdout == b""
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("app_type", ["1", "5"])
 def test_windowed_application_types_show_a_message_box(wine_x, make_app, app_type):
     exe = make_app({"app-type": app_type, "msg-caption": "Sample App"})

@@ -18,7 +18,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import TESTVM, to_windows_path
+from conftest import ARCHES, BOTH_ARCHES, TESTVM, to_windows_path
 
 CACHE_KEY = r"HKEY_CURRENT_USER\SOFTWARE\tallgrass-works\zorvo\jvms"
 LOCATED_KEY = r"SOFTWARE\tallgrass-works\zorvo\locatedjvms"
@@ -50,18 +50,30 @@ PACKED_ARCHIVES = ["lib\\rt.jar", "lib\\charsets.jar", "lib\\plugin.jar", "lib\\
 # --- test runtimes, registry, logs -----------------------------------------------------
 
 
+# The test doubles make_runtime lays out unless told otherwise: those of the
+# test's architecture (set for each test by runtime_doubles).
+RUNTIME_DOUBLES = {"dir": TESTVM}
+
+
+@pytest.fixture(autouse=True)
+def runtime_doubles(arch):
+    RUNTIME_DOUBLES["dir"] = arch.testvm
+
+
 def make_runtime(home: Path, version="1.6.0_45", kinds=("client",), javaw=True, jdk=False, packed=(),
-                 behaviour=None, noentry=(), line=None, unpacker=True) -> Path:
+                 behaviour=None, noentry=(), line=None, unpacker=True, testvm=None) -> Path:
     """Lays out a test runtime: bin\\java.exe (and javaw.exe) answering `line`
     (default: java version "<version>"), a VM library bin\\<kind>\\jvm.dll for
     each kind (below jre\\bin instead with `jdk`: a JDK whose bin holds no VM),
     noentry kinds get the library without JNI_CreateJavaVM, and `packed`
-    archives (e.g. "lib\\rt.jar") as .pack files with bin\\unpack200.exe."""
+    archives (e.g. "lib\\rt.jar") as .pack files with bin\\unpack200.exe. The
+    programs are the test doubles in `testvm` (default: the test's architecture)."""
+    testvm = testvm or RUNTIME_DOUBLES["dir"]
     bin_dir = home / "bin"
     bin_dir.mkdir(parents=True, exist_ok=True)
-    shutil.copy(TESTVM / "java.exe", bin_dir / "java.exe")
+    shutil.copy(testvm / "java.exe", bin_dir / "java.exe")
     if javaw:
-        shutil.copy(TESTVM / "javaw.exe", bin_dir / "javaw.exe")
+        shutil.copy(testvm / "javaw.exe", bin_dir / "javaw.exe")
     text = line if line is not None else f'java version "{version}"'
     (bin_dir / "version.txt").write_bytes(text.encode("latin-1") + b"\r\n")
     if behaviour is not None:
@@ -69,13 +81,13 @@ def make_runtime(home: Path, version="1.6.0_45", kinds=("client",), javaw=True, 
     vm_root = home / "jre" / "bin" if jdk else bin_dir
     for kind, dll in [(k, "jvm.dll") for k in kinds] + [(k, "jvm-noentry.dll") for k in noentry]:
         (vm_root / kind).mkdir(parents=True, exist_ok=True)
-        shutil.copy(TESTVM / dll, vm_root / kind / "jvm.dll")
+        shutil.copy(testvm / dll, vm_root / kind / "jvm.dll")
     for archive in packed:
         pack = home / (archive.replace("\\", "/") + ".pack")
         pack.parent.mkdir(parents=True, exist_ok=True)
         pack.write_bytes(f"packed {archive}".encode())
     if packed and unpacker:
-        shutil.copy(TESTVM / "unpack200.exe", bin_dir / "unpack200.exe")
+        shutil.copy(testvm / "unpack200.exe", bin_dir / "unpack200.exe")
     return home
 
 
@@ -187,7 +199,8 @@ def clean_registry(wine):
     """The version cache, the located-runtime keys of both hives and the JavaSoft
     keys are empty before and after every test."""
     reset = [f"[-{CACHE_KEY}]", f"[-HKEY_CURRENT_USER\\{LOCATED_KEY}]",
-             f"[-HKEY_LOCAL_MACHINE\\{LOCATED_KEY}]", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft]"]
+             f"[-HKEY_LOCAL_MACHINE\\{LOCATED_KEY}]", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft]",
+             "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\JavaSoft]"]
     reg_import(wine, reset)
     yield
     reg_import(wine, reset)
@@ -401,6 +414,7 @@ def test_a_runtime_outside_the_range_is_passed_over(make_app, tmp_path, launch, 
 # --- probing and the version cache ------------------------------------------------------
 
 
+@BOTH_ARCHES
 def test_version_cache_spares_the_probe_until_the_executable_changes(wine, make_app, tmp_path, launch, vm_log):
     home = make_runtime(tmp_path / "rt", "1.6.0_45")
     java = home / "bin" / "java.exe"
@@ -667,6 +681,7 @@ JAVASOFT_CASES = [
 ]
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("minimum, maximum, keys, runtimes, probes, winner", JAVASOFT_CASES)
 def test_javasoft_search_order(wine, make_app, tmp_path, launch, vm_log, minimum, maximum, keys, runtimes,
                                probes, winner):
@@ -684,6 +699,7 @@ def test_javasoft_search_order(wine, make_app, tmp_path, launch, vm_log, minimum
     assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize(
     "javasoft, hkcu, hklm, winner",
     [
@@ -736,6 +752,56 @@ def test_a_located_runtime_without_a_version_text_is_never_chosen(wine, make_app
     assert outcome(launch(make_app({**CONSOLE, "jvm-search-sequence": "Y;"}, name="located.exe"))) == NOT_FOUND
     # The same runtime passes validation when named directly.
     assert outcome(launch(make_app({**CONSOLE, "jvm-search-sequence": "Rrt;"}, name="defined.exe"))) == FOUND
+
+
+# --- the two architectures ---------------------------------------------------------------
+
+
+@BOTH_ARCHES
+def test_a_runtime_of_the_other_architecture_is_passed_over_never_called_damaged(prefixes, arch, make_app,
+                                                                                   tmp_path, vm_log):
+    """In a 64-bit prefix, which runs both kinds of program: the launcher finds
+    a runtime of the other architecture first (on the search path) and one of
+    its own later (through entry 128), and starts its own; the other one is
+    never even probed. With only the other one it finds none: 1001 and 83,
+    never a "damaged" message."""
+    wine64 = prefixes.get(ARCHES["win64"])
+    other = ARCHES["win32" if arch.name == "win64" else "win64"]
+    make_runtime(tmp_path / "other", "1.8.0_202", testvm=other.testvm)
+    make_runtime(tmp_path / "own", "1.8.0_202")
+
+    def run(sequence, name):
+        exe = make_app({**CONSOLE, "path-prefix": "other\\bin", "jvm-search-sequence": sequence}, name=name)
+        return wine64.run(exe, env={"ZORVO_TESTVM_LOG": str(vm_log.path), "ZORVO_JAVA_HOME": None})
+
+    assert outcome(run(f"S;A{win(tmp_path / 'own')};", "both.exe")) == FOUND
+    assert_probed(vm_log, "own\\bin\\java.exe")
+    assert_loaded(vm_log, "own\\bin\\client\\jvm.dll")
+    vm_log.clear()
+    assert outcome(run("S;", "other.exe")) == NOT_FOUND
+    assert vm_log.probes() == [] and vm_log.loaded() == []
+
+
+@BOTH_ARCHES
+def test_each_launcher_reads_the_registry_view_of_its_architecture(prefixes, arch, make_app, tmp_path, vm_log):
+    """In a 64-bit prefix the JavaSoft key of the 64-bit view names a 64-bit
+    runtime, the key of the 32-bit view (WOW6432Node) a 32-bit one, as the
+    installers of each write them: each launcher finds its own."""
+    wine64 = prefixes.get(ARCHES["win64"])
+    lines = []
+    for name, view in (("win64", "SOFTWARE"), ("win32", "SOFTWARE\\Wow6432Node")):
+        make_runtime(tmp_path / name, "1.8.0_202", testvm=ARCHES[name].testvm)
+        lines += javasoft_lines(tmp_path, f"HKEY_LOCAL_MACHINE\\{view}\\JavaSoft\\Java Runtime Environment", "1.8",
+                                {"1.8": name})
+    reg_import(wine64, lines)
+    try:
+        exe = make_app({**CONSOLE, "jvm-search-sequence": "Y;"})
+        result = wine64.run(exe, env={"ZORVO_TESTVM_LOG": str(vm_log.path), "ZORVO_JAVA_HOME": None})
+        assert outcome(result) == FOUND
+        assert_loaded(vm_log, f"{arch.name}\\bin\\client\\jvm.dll")
+    finally:
+        reg_import(wine64, ["[-HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft]",
+                            "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\JavaSoft]"])
 
 
 # --- loading the VM library -------------------------------------------------------------
@@ -799,6 +865,7 @@ def test_a_library_without_the_creation_entry_ends_the_launch(make_app, tmp_path
 # --- messages ---------------------------------------------------------------------------
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize(
     "source, stderr",
     [

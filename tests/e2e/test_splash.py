@@ -18,7 +18,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import LAUNCHER, REPO, TESTVM, config_text, message_box_texts, run_tool, run_windowed, watch_windows
+from conftest import BOTH_ARCHES, REPO, TESTVM, config_text, message_box_texts, run_tool, run_windowed, watch_windows
 from test_launch import BASE_CONFIG, App, Running, launcher, lay_out_runtime  # noqa: F401 (fixture)
 
 SPLASH_BMP = REPO / "src" / "res" / "splash.bmp"
@@ -188,17 +188,22 @@ def start(splash_app):
             r.stop()
 
 
-@pytest.fixture(scope="module")
-def reference(tmp_path_factory, wine_x):
+REFERENCES = {}
+
+
+@pytest.fixture
+def reference(tmp_path_factory, wine_x, arch):
     """The splash with REFERENCE_TEXT configured as its first line: window
-    state, picture and the two rendered lines, shared by the tests that
-    compare a status text with it."""
+    state, picture and the two rendered lines, shared by the tests of one
+    architecture that compare a status text with it (made once per session)."""
+    if arch.name in REFERENCES:
+        return REFERENCES[arch.name]
     work = tmp_path_factory.mktemp("splash-reference")
     conf = work / "ref.conf"
     conf.write_text(config_text({**BASE_CONFIG, **SPLASH, "splash-status-text": REFERENCE_TEXT}), encoding="latin-1")
     exe = work / "ref.exe"
-    assert run_tool("--launcher", LAUNCHER, "--config", conf, "--out", exe).returncode == 0
-    lay_out_runtime(work)
+    assert run_tool("--launcher", arch.launcher, "--config", conf, "--out", exe).returncode == 0
+    lay_out_runtime(work, arch.testvm)
     run = SplashRun(App(wine_x, exe, work))
     try:
         picture = run.shown_splash()
@@ -207,8 +212,9 @@ def reference(tmp_path_factory, wine_x):
     finally:
         launch = run.finish()
     assert launch.returncode == 0
-    return {"state": state, "picture": picture, "shot": shot,
-            "status": band(picture, STATUS_BAND), "fixed": band(picture, FIXED_BAND)}
+    REFERENCES[arch.name] = {"state": state, "picture": picture, "shot": shot,
+                             "status": band(picture, STATUS_BAND), "fixed": band(picture, FIXED_BAND)}
+    return REFERENCES[arch.name]
 
 
 def colours(pixels):
@@ -224,6 +230,7 @@ def bounding_box(pixels):
 # --- the window and what it shows ---------------------------------------------------------
 
 
+@BOTH_ARCHES
 def test_the_splash_is_centred_and_shows_the_image_with_both_lines(reference):
     state = reference["state"]
     assert (state["x"], state["y"], state["w"], state["h"]) == (242, 184, 540, 399)
@@ -273,6 +280,7 @@ def test_a_process_started_hidden_shows_no_splash(start):
 # --- the status line and the controller ------------------------------------------------------
 
 
+@BOTH_ARCHES
 def test_status_texts_from_the_controller_replace_the_first_line(start, reference):
     script = ";".join([
         "3*0", "2:", "2", "20*0",                    # two answers 2 without a text
@@ -348,7 +356,6 @@ def test_without_the_controller_class_the_poller_detaches_and_stays_idle(start):
 
 def test_the_applications_first_window_closes_the_splash_when_configured(start):
     run = start({"splash-close-on-window": 1}, {"ZORVO_TESTVM_MAIN_WINDOW": "Zorvo App Window"})
-    run.shown_splash()
     run.wait_for("main_window")
     # The splash goes at the next tick; hiding itself takes about two seconds
     # on a display without a window manager.
@@ -370,6 +377,7 @@ def test_without_the_setting_the_splash_stays_over_the_applications_window(start
     assert run.finish().returncode == 0
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("case", ["controller missing", "never closed", "never closed, closes on a window"])
 def test_a_splash_still_up_never_keeps_the_process_alive(start, case):
     """main returns, the application's last thread ends a second later, and the
@@ -456,6 +464,7 @@ def trace_of(run):
     return window_events(run.stderr.decode("utf-8", "replace").splitlines())
 
 
+@BOTH_ARCHES
 def test_an_error_hides_the_splash_and_its_message_box_is_owned_by_it(start):
     run = start(env={"ZORVO_TESTVM_MAIN_THROW": "failure while the splash shows"})
     run.shown_splash()
@@ -472,6 +481,8 @@ def test_an_error_after_the_splash_has_ended_shows_an_unowned_box(start):
     run = start(env={"ZORVO_TESTVM_CONTROLLER": "3*0;1", "ZORVO_TESTVM_MAIN_THROW": "failure after the splash"})
     run.shown_splash()
     run.wait_for("DetachCurrentThread")
+    # The thread detaches, hides the window (slow without a window manager) and ends.
+    run.wait_until("the splash window gone", lambda: run.window() is None, timeout=20)
     returncode, captions, texts, events = run.finish_answering_boxes()
     assert (returncode, texts) == (1, ["START-FAILED"])
     splash, shows, box_owner = splash_history(events)

@@ -1,4 +1,5 @@
-"""Smoke tests of the runtime test doubles in build/win32/testvm, under Wine.
+"""Smoke tests of the runtime test doubles in build/win32/testvm (and, for the
+architecture-dependent ones, build/win64/testvm), under Wine.
 
 The doubles stand in for a Java runtime in every later end-to-end test, so each
 scripted behaviour is checked here once: the answers they give, and the log
@@ -12,10 +13,9 @@ from pathlib import Path
 
 import pytest
 
-from conftest import TESTVM, to_windows_path
+from conftest import ARCHES, BOTH_ARCHES, TESTVM, to_windows_path
 
 JVM = TESTVM / "jvm.dll"
-DRIVER = TESTVM / "jnidriver.exe"
 STARTER = TESTVM / "starter.exe"
 
 STARTF_USESHOWWINDOW = 0x1
@@ -53,14 +53,15 @@ def vm_log(tmp_path):
 
 
 @pytest.fixture
-def runtime(tmp_path):
+def runtime(tmp_path, arch):
     """A test runtime home with bin\\java.exe, bin\\javaw.exe, bin\\unpack200.exe and
-    bin\\client\\jvm.dll; its path contains a blank, as "Program Files" does."""
+    bin\\client\\jvm.dll of the test's architecture; its path contains a blank,
+    as "Program Files" does."""
     home = tmp_path / "test jre"
     (home / "bin" / "client").mkdir(parents=True)
     for name in ("java.exe", "javaw.exe", "unpack200.exe"):
-        shutil.copy(TESTVM / name, home / "bin" / name)
-    shutil.copy(JVM, home / "bin" / "client" / "jvm.dll")
+        shutil.copy(arch.testvm / name, home / "bin" / name)
+    shutil.copy(arch.testvm / "jvm.dll", home / "bin" / "client" / "jvm.dll")
     return home
 
 
@@ -77,8 +78,15 @@ def run_exact(wine, tmp_path, command_line: bytes, env, show=None, timeout_ms=No
     return wine.run(STARTER, args, env=env)
 
 
-def run_driver(wine, vm_log, *steps, dll=JVM, env=None):
-    return wine.run(DRIVER, [to_windows_path(dll), *steps], env={**vm_log.env, **(env or {})})
+def driver(wine):
+    """jnidriver.exe of the prefix's architecture."""
+    return ARCHES[wine.arch].testvm / "jnidriver.exe"
+
+
+def run_driver(wine, vm_log, *steps, dll=None, env=None):
+    """Runs jnidriver.exe on the VM library double (of the prefix's architecture)."""
+    dll = dll or ARCHES[wine.arch].testvm / "jvm.dll"
+    return wine.run(driver(wine), [to_windows_path(dll), *steps], env={**vm_log.env, **(env or {})})
 
 
 def driver_lines(result):
@@ -88,6 +96,7 @@ def driver_lines(result):
 # --- java.exe / javaw.exe ------------------------------------------------------------
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("program", ["java", "javaw"])
 def test_java_answers_version_with_first_line_of_version_txt(wine, runtime, vm_log, program):
     (runtime / "bin" / "version.txt").write_bytes(b'java version "1.4.2_05"\r\nnot part of the answer\n')
@@ -252,11 +261,12 @@ def test_starter_reports_a_command_it_cannot_start(wine, tmp_path):
 # --- unpack200.exe ------------------------------------------------------------------------
 
 
-def test_unpack200_converts_deletes_and_logs(wine, vm_log, tmp_path):
+@BOTH_ARCHES
+def test_unpack200_converts_deletes_and_logs(wine, vm_log, tmp_path, arch):
     home = tmp_path / "jre"
     (home / "bin").mkdir(parents=True)
     (home / "lib").mkdir()
-    shutil.copy(TESTVM / "unpack200.exe", home / "bin")
+    shutil.copy(arch.testvm / "unpack200.exe", home / "bin")
     content = bytes(range(256)) * 3
     (home / "lib" / "rt.jar.pack").write_bytes(content)
     h = to_windows_path(home)
@@ -312,6 +322,7 @@ def test_unpack200_scripted_failure_writes_nothing(wine, runtime, vm_log):
 # --- jvm.dll through jnidriver -----------------------------------------------------------
 
 
+@BOTH_ARCHES
 def test_vm_creation_logs_init_args_byte_exact(wine, runtime, vm_log):
     dll = runtime / "bin" / "client" / "jvm.dll"
 
@@ -346,6 +357,7 @@ def test_vm_creation_failures(wine, vm_log, steps, env, answer):
     assert vm_log.records("JNI_CreateJavaVM")[-1]["result"] == answer
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("variant, logged", [("main", "..."), ("mainV", "V"), ("mainA", "A")])
 def test_main_receives_arguments_as_utf16_units(wine, vm_log, variant, logged):
     result = run_driver(wine, vm_log, "create", "arg=plain", "arg=two words", "arg=",
@@ -448,6 +460,7 @@ def test_controller_script_errors_are_loud(wine, vm_log):
     assert vm_log.one("script_error")
 
 
+@BOTH_ARCHES
 def test_second_thread_polls_while_main_runs(wine, vm_log):
     result = run_driver(wine, vm_log, "create", "bgpoll=4,50", "main", "join", "destroy",
                         env={"ZORVO_TESTVM_MAIN_SLEEP_MS": "700",
@@ -483,6 +496,7 @@ def test_destroy_waits_for_non_daemon_threads_and_refuses_one_that_ended_attache
     assert "ended without DetachCurrentThread" in vm_log.one("violation")["what"]
 
 
+@BOTH_ARCHES
 def test_daemon_threads_are_not_waited_for_and_must_not_call_after_destroy(wine, vm_log):
     # A daemon's call while DestroyJavaVM waits for the application thread is fine.
     during = run_driver(wine, vm_log, "create", "bgdaemon=300", "main", "destroy",
@@ -501,6 +515,7 @@ def test_daemon_threads_are_not_waited_for_and_must_not_call_after_destroy(wine,
     assert vm_log.one("violation")["what"] == "FindClass called after DestroyJavaVM"
 
 
+@BOTH_ARCHES
 def test_destroy_and_system_exit_run_the_controllers_shutdown_hook(wine, vm_log):
     destroyed = run_driver(wine, vm_log, "create", "hook", "destroy")
     assert driver_lines(destroyed) == ["create 0", "hook registered 0", "hook installed",
@@ -558,7 +573,7 @@ def test_library_without_creation_entry(wine, vm_log):
 
 def test_main_blocks_until_file_exists(wine, vm_log, tmp_path):
     release = tmp_path / "release"
-    proc = wine.start(DRIVER, [to_windows_path(JVM), "create", "main"],
+    proc = wine.start(driver(wine), [to_windows_path(JVM), "create", "main"],
                       env={**vm_log.env, "ZORVO_TESTVM_MAIN_WAIT_FILE": to_windows_path(release)})
     try:
         deadline = time.monotonic() + 20
@@ -578,9 +593,10 @@ def test_main_blocks_until_file_exists(wine, vm_log, tmp_path):
     assert blocked["fileSeen"] is True and blocked["ms"] >= 500
 
 
+@BOTH_ARCHES
 def test_main_shows_a_visible_window_and_reports_gui_resources(wine_x, display, vm_log):
     title = "Test App \u00c9 Window"
-    proc = wine_x.start(DRIVER, [to_windows_path(JVM), "create", "main"],
+    proc = wine_x.start(driver(wine_x), [to_windows_path(ARCHES[wine_x.arch].testvm / "jvm.dll"), "create", "main"],
                           env={**vm_log.env, "ZORVO_TESTVM_MAIN_WINDOW": title,
                              "ZORVO_TESTVM_MAIN_SLEEP_MS": "3000", "ZORVO_TESTVM_MAIN_GDI": "1"})
     try:

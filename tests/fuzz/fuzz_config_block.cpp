@@ -1,30 +1,37 @@
-// Fuzz target: any file handed to the block reader must parse or fail cleanly,
+// Fuzz target: any file handed to the block reader must parse or fail cleanly
+// under both launchers' offset rules (and the rule the file's header claims),
 // and whatever parses must be readable through every getter.
 #include <stddef.h>
 #include <stdint.h>
 
 #include "config/config_block.h"
+#include "config/pe_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zorvo;
     ByteSource src = memoryByteSource(data, size);
-    ConfigTables tables;
-    BlockError err = parseConfigBlock(src, tables);
-    if (err == BlockError::None) {
-        char buf[64];
-        for (size_t i = 0; i < tables.narrowCount; ++i) {
-            ConfigId id = tables.narrow[i].id;
-            configInt(tables, id);
-            configColor(tables, id);
-            configString(tables, id, buf, sizeof(buf));
-            configString(tables, id, buf, 2);
+    const LauncherLayout* layouts[] = {&kLauncherLayout32, &kLauncherLayout64, &launcherLayoutOf(src)};
+    for (const LauncherLayout* layout : layouts) {
+        ConfigTables tables;
+        BlockError err = parseConfigBlock(src, *layout, tables);
+        if (err == BlockError::None) {
+            char buf[64];
+            for (size_t i = 0; i < tables.narrowCount; ++i) {
+                ConfigId id = tables.narrow[i].id;
+                configInt(tables, id);
+                configColor(tables, id);
+                configString(tables, id, buf, sizeof(buf));
+                configString(tables, id, buf, 2);
+            }
+            for (size_t i = 0; i < tables.wideCount; ++i) findWideEntry(tables, tables.wide[i].id);
+            if (tables.embeddedStreamOffset > size) __builtin_trap();
         }
-        for (size_t i = 0; i < tables.wideCount; ++i) findWideEntry(tables, tables.wide[i].id);
-        if (tables.embeddedStreamOffset > size) __builtin_trap();
+        releaseConfigTables(tables);
     }
-    releaseConfigTables(tables);
+    peMachineOf(src);
+    ConfigTables tables;
     // The same bytes read as a block at offset 0 exercise the records directly.
-    err = parseConfigBlockAt(src, 0, tables);
+    parseConfigBlockAt(src, 0, tables);
     releaseConfigTables(tables);
     return 0;
 }

@@ -33,14 +33,15 @@ inline void putWide(Bytes& b, int32_t id, const std::u16string& value) {
     }
 }
 
-// A file whose offsets 552 and 556 point at `imageSize`, followed by `block`.
-inline Bytes launcherFile(const Bytes& block, uint32_t imageSize = 1024) {
+// A file whose offsets 552 and 556 (568 and 572 with `fieldA` 568) point at
+// `imageSize`, followed by `block`.
+inline Bytes launcherFile(const Bytes& block, uint32_t imageSize = 1024, uint32_t fieldA = 552) {
     Bytes file(imageSize, 0);
     // SizeOfRawData and PointerToRawData of a last section ending at imageSize.
     uint32_t rawSize = 512, rawPtr = imageSize - 512;
     for (int i = 0; i < 4; ++i) {
-        file[552 + i] = static_cast<unsigned char>(rawSize >> (8 * i));
-        file[556 + i] = static_cast<unsigned char>(rawPtr >> (8 * i));
+        file[fieldA + i] = static_cast<unsigned char>(rawSize >> (8 * i));
+        file[fieldA + 4 + i] = static_cast<unsigned char>(rawPtr >> (8 * i));
     }
     file.insert(file.end(), block.begin(), block.end());
     return file;

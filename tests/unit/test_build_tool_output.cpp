@@ -18,6 +18,7 @@
 #include "block_writer.h"
 #include "cli.h"
 #include "config/config_block.h"
+#include "config/pe_image.h"
 #include "entry_reference.h"
 
 namespace zorvo {
@@ -44,18 +45,23 @@ uint32_t get32(const std::string& s, size_t at) {
 
 // A minimal image with the generic launcher's layout: PE header at 128, five
 // section headers, the fifth section ending at the end of the file.
-std::string fakeLauncher() {
+// A generic launcher's headers and five sections, 2048 bytes: 32-bit (PE32,
+// block offset at 552/556) or 64-bit (PE32+, 568/572).
+std::string fakeLauncher(bool win64 = false) {
     std::string img(2048, '\0');
     img[0] = 'M';
     img[1] = 'Z';
     put32(img, 60, 128);
     memcpy(&img[128], "PE\0\0", 4);
+    put16(img, 132, win64 ? 0x8664 : 0x14C);
     put16(img, 134, 5);
-    put16(img, 148, 224);
+    put16(img, 148, win64 ? 240 : 224);
+    put16(img, 152, win64 ? 0x20B : 0x10B);
+    const uint32_t sections = win64 ? 392 : 376;
     const uint32_t raw[5][2] = {{1024, 256}, {1280, 256}, {0, 0}, {1536, 256}, {1792, 256}};  // pointer, size
     for (int i = 0; i < 5; ++i) {
-        put32(img, 376 + 40 * i + 16, raw[i][1]);
-        put32(img, 376 + 40 * i + 20, raw[i][0]);
+        put32(img, sections + 40 * i + 16, raw[i][1]);
+        put32(img, sections + 40 * i + 20, raw[i][0]);
     }
     for (size_t i = 1024; i < img.size(); ++i) img[i] = static_cast<char>(i * 7);
     return img;
@@ -101,8 +107,8 @@ std::string readFile(const std::string& path) {
 // Builds the configuration text against a fake launcher in `dir`; returns
 // the output's bytes, or "" with `error` set.
 std::string build(const TempDir& dir, const std::string& config, std::string& error,
-                  const std::vector<std::string>& raw = {}) {
-    writeFile(dir / "launcher.exe", fakeLauncher());
+                  const std::vector<std::string>& raw = {}, bool win64 = false) {
+    writeFile(dir / "launcher.exe", fakeLauncher(win64));
     writeFile(dir / "app.conf", config);
     if (!buildApplicationLauncher(BuildRequest{dir / "launcher.exe", dir / "app.conf", dir / "app.exe", raw}, error)) {
         return "";
@@ -121,7 +127,7 @@ struct Parsed {
 // Parses an output image both ways: as the launcher does and in block order.
 void parseImage(const std::string& image, Parsed& p) {
     ByteSource src = memoryByteSource(image.data(), image.size());
-    ASSERT_EQ(parseConfigBlock(src, p.tables), BlockError::None);
+    ASSERT_EQ(parseConfigBlock(src, launcherLayoutOf(src), p.tables), BlockError::None);
     std::string error;
     ASSERT_TRUE(readBlockContents(src, p.block, error)) << error;
     ASSERT_EQ(p.block.streamOffset, p.tables.embeddedStreamOffset);
@@ -246,43 +252,56 @@ TEST(BuildToolOutput, EmbeddedStream) {
     EXPECT_EQ(image.substr(at + 4), "RAW");     // --append-raw bytes as they stand
 }
 
-TEST(BuildToolOutput, GenericLauncherChecks) {
+TEST(BuildToolOutput, GenericLauncherChecksOfBothVariants) {
     struct Case {
         const char* what;
-        std::function<void(std::string&)> change;
-        const char* problem;  // "" when the image is accepted
+        std::function<void(std::string&, const LauncherLayout&)> change;
+        std::string problem;  // "" when the image is accepted
     };
     std::string blockAppended = "\xD5\x13\xE4\xE8" + std::string(8, '\0');
-    const Case cases[] = {
-        {"unchanged", [](std::string&) {}, ""},
-        {"too short", [](std::string& s) { s.resize(575); }, "not a generic launcher: only 575 bytes long"},
-        {"empty", [](std::string& s) { s.clear(); }, "not a generic launcher: only 0 bytes long"},
-        {"PE header elsewhere", [](std::string& s) { put32(s, 60, 64); },
-         "not a generic launcher: PE header at offset 64, not 128"},
-        {"no signature", [](std::string& s) { s[129] = 'X'; }, "not a generic launcher: no PE signature at offset 128"},
-        {"six sections", [](std::string& s) { put16(s, 134, 6); },
-         "not a generic launcher: 6 section headers, not 5"},
-        {"64-bit optional header", [](std::string& s) { put16(s, 148, 240); },
-         "not a generic launcher: optional header of 240 bytes, not 224"},
-        {"second section last", [](std::string& s) { put32(s, 376 + 40 + 16, 2000); },
-         "not a generic launcher: section 2, not the fifth, ends last in the file"},
-        {"cut short", [](std::string& s) { s.resize(2040); },
-         "not a generic launcher: its last section ends at offset 2048, behind the end of the file (2040 bytes)"},
-        {"something appended", [](std::string& s) { s += "junk"; },
-         "not a generic launcher: 4 bytes follow its last section"},
-        {"block appended", [&](std::string& s) { s += blockAppended; },
-         "already has a configuration block (at file offset 2048); build from the generic launcher"},
-        {"huge raw size", [](std::string& s) { put32(s, 552, 0xFFFFFFFFu); },
-         "not a generic launcher: its last section ends at offset 4294969087, behind the end of the file (2048 bytes)"},
-    };
-    for (const Case& c : cases) {
-        std::string img = fakeLauncher();
-        c.change(img);
-        std::string problem;
-        bool ok = checkGenericLauncher(memoryByteSource(img.data(), img.size()), problem);
-        EXPECT_EQ(ok, *c.problem == '\0') << c.what;
-        if (!ok) {
-            EXPECT_EQ(problem, c.problem) << c.what;
+    for (bool win64 : {false, true}) {
+        const LauncherLayout& layout = win64 ? kLauncherLayout64 : kLauncherLayout32;
+        const uint32_t sections = win64 ? 392 : 376;
+        const std::string variant = win64 ? "64-bit" : "32-bit";
+        const Case cases[] = {
+            {"unchanged", [](std::string&, const LauncherLayout&) {}, ""},
+            {"too short", [](std::string& s, const LauncherLayout&) { s.resize(575); },
+             "not a generic launcher: only 575 bytes long"},
+            {"empty", [](std::string& s, const LauncherLayout&) { s.clear(); },
+             "not a generic launcher: only 0 bytes long"},
+            {"PE header elsewhere", [](std::string& s, const LauncherLayout&) { put32(s, 60, 64); },
+             "not a generic launcher: PE header at offset 64, not 128"},
+            {"no signature", [](std::string& s, const LauncherLayout&) { s[129] = 'X'; },
+             "not a generic launcher: no PE signature at offset 128"},
+            {"other machine", [](std::string& s, const LauncherLayout&) { put16(s, 132, 0xAA64); },
+             "not a generic launcher: machine type 43620, not that of the " + variant + " launcher"},
+            {"six sections", [](std::string& s, const LauncherLayout&) { put16(s, 134, 6); },
+             "not a generic launcher: 6 section headers, not 5"},
+            {"optional header of the other variant",
+             [&](std::string& s, const LauncherLayout&) { put16(s, 148, win64 ? 224 : 240); },
+             "not a generic launcher: optional header of " + std::string(win64 ? "224" : "240") +
+                 " bytes, not the " + (win64 ? "240" : "224") + " of the " + variant + " launcher"},
+            {"second section last", [&](std::string& s, const LauncherLayout&) { put32(s, sections + 40 + 16, 2000); },
+             "not a generic launcher: section 2, not the fifth, ends last in the file"},
+            {"cut short", [](std::string& s, const LauncherLayout&) { s.resize(2040); },
+             "not a generic launcher: its last section ends at offset 2048, behind the end of the file (2040 bytes)"},
+            {"something appended", [](std::string& s, const LauncherLayout&) { s += "junk"; },
+             "not a generic launcher: 4 bytes follow its last section"},
+            {"block appended", [&](std::string& s, const LauncherLayout&) { s += blockAppended; },
+             "already has a configuration block (at file offset 2048); build from the generic launcher"},
+            {"huge raw size", [](std::string& s, const LauncherLayout& l) { put32(s, l.offsetFieldA, 0xFFFFFFFFu); },
+             "not a generic launcher: its last section ends at offset 4294969087, behind the end of the file (2048 "
+             "bytes)"},
+        };
+        for (const Case& c : cases) {
+            std::string img = fakeLauncher(win64);
+            c.change(img, layout);
+            std::string problem;
+            bool ok = checkGenericLauncher(memoryByteSource(img.data(), img.size()), problem);
+            EXPECT_EQ(ok, c.problem.empty()) << variant << ": " << c.what;
+            if (!ok) {
+                EXPECT_EQ(problem, c.problem) << variant << ": " << c.what;
+            }
         }
     }
 }
@@ -403,6 +422,26 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
         if (r.id != 2002 && r.id != 2003) withoutEmbedEntries.push_back(r.id);
     }
     EXPECT_EQ(ids(cfg.narrow), withoutEmbedEntries);
+}
+
+TEST(BuildToolOutput, The64BitLauncherIsStampedAndDumpedAtItsOwnOffsets) {
+    TempDir dir;
+    writeFile(dir / "app.jar", std::string(3000, 'j'));
+    std::string error;
+    std::string image = build(dir, "main-class = com.example.Main\nembed = app.jar\n", error, {}, true);
+    ASSERT_FALSE(image.empty()) << error;
+    // 568 + 572 give the block; the values at 552 and 556 are another header's.
+    EXPECT_EQ(get32(image, 568) + get32(image, 572), fakeLauncher(true).size());
+    EXPECT_EQ(image.substr(2048, 4), "\xD5\x13\xE4\xE8");
+    Parsed p;
+    parseImage(image, p);
+    EXPECT_EQ(narrowText(p.tables, 122), "com.example.Main");
+    std::string text = dump(image, dir / "extracted", error);
+    ASSERT_NE(text, "<failed>") << error;
+    writeFile(dir / "again.conf", text);
+    ASSERT_TRUE(buildApplicationLauncher(BuildRequest{dir / "launcher.exe", dir / "again.conf", dir / "again.exe", {}},
+                                         error)) << error;
+    EXPECT_EQ(readFile(dir / "again.exe"), image);
 }
 
 // A block the build tool would not write, with a stream behind it.

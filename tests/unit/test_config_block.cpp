@@ -3,6 +3,7 @@
 
 #include "block_builder.h"
 #include "config/config_block.h"
+#include "config/pe_image.h"
 #include "config/launcher_config.h"
 
 namespace zorvo {
@@ -22,7 +23,7 @@ struct Parsed {
 
 void parseFile(const Bytes& file, Parsed& p) {
     ByteSource src = memoryByteSource(file.data(), file.size());
-    p.error = parseConfigBlock(src, p.tables);
+    p.error = parseConfigBlock(src, kLauncherLayout32, p.tables);
 }
 
 Bytes header(int32_t narrowCount) {
@@ -306,7 +307,7 @@ TEST(ConfigGetters, ProcessWideGettersReadTheInstalledTables) {
     ConfigTables tables;
     Bytes file = launcherFile(block);
     ByteSource src = memoryByteSource(file.data(), file.size());
-    ASSERT_EQ(parseConfigBlock(src, tables), BlockError::None);
+    ASSERT_EQ(parseConfigBlock(src, kLauncherLayout32, tables), BlockError::None);
     LauncherConfig::install(tables);
     EXPECT_EQ(getConfigInt(107), 5);
     EXPECT_EQ(getConfigColor(10114), 16711680u);

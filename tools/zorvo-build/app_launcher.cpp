@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "block_writer.h"
+#include "config/pe_image.h"
 #include "config_text.h"
 #include "file_access.h"
 
@@ -13,23 +14,35 @@ namespace zorvo {
 namespace buildtool {
 namespace {
 
-// Fixed layout of the generic launcher's headers.
+// Fixed layout of the generic launcher's headers; what differs between the
+// 32-bit and the 64-bit launcher is in their LauncherLayout.
 constexpr uint32_t kPeHeaderPointer = 60;
-constexpr uint32_t kPeHeaderOffset = 128;
+constexpr uint32_t kPeHeaderOffset = kLauncherPeHeaderOffset;
+constexpr uint32_t kMachineOffset = kPeHeaderOffset + 4;
 constexpr uint32_t kSectionCountOffset = kPeHeaderOffset + 6;
 constexpr uint32_t kOptionalHeaderSizeOffset = kPeHeaderOffset + 20;
-constexpr uint32_t kOptionalHeaderSize = 224;
-constexpr uint32_t kSectionTableOffset = 376;
+constexpr uint32_t kOptionalHeaderOffset = kPeHeaderOffset + 24;
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kSectionCount = 5;
 constexpr uint32_t kRawSizeField = 16;     // SizeOfRawData within a section header
 constexpr uint32_t kRawPointerField = 20;  // PointerToRawData
-constexpr uint32_t kHeadersEnd = kSectionTableOffset + kSectionCount * kSectionHeaderSize;
 
-static_assert(kSectionTableOffset + 4 * kSectionHeaderSize + kRawSizeField == kBlockOffsetFieldA,
-              "offset 552 is the fifth section's raw size");
-static_assert(kSectionTableOffset + 4 * kSectionHeaderSize + kRawPointerField == kBlockOffsetFieldB,
-              "offset 556 is the fifth section's raw offset");
+constexpr uint32_t sectionTableOffset(const LauncherLayout& layout) {
+    return kOptionalHeaderOffset + layout.optionalHeaderSize;
+}
+constexpr uint32_t headersEnd(const LauncherLayout& layout) {
+    return sectionTableOffset(layout) + kSectionCount * kSectionHeaderSize;
+}
+
+static_assert(sectionTableOffset(kLauncherLayout32) + 4 * kSectionHeaderSize + kRawSizeField ==
+                  kLauncherLayout32.offsetFieldA && sectionTableOffset(kLauncherLayout32) + 4 * kSectionHeaderSize +
+                  kRawPointerField == kLauncherLayout32.offsetFieldB,
+              "552 and 556 are the fifth section's raw size and raw offset of a PE32 image");
+static_assert(sectionTableOffset(kLauncherLayout64) + 4 * kSectionHeaderSize + kRawSizeField ==
+                  kLauncherLayout64.offsetFieldA && sectionTableOffset(kLauncherLayout64) + 4 * kSectionHeaderSize +
+                  kRawPointerField == kLauncherLayout64.offsetFieldB,
+              "568 and 572 are the fifth section's raw size and raw offset of a PE32+ image");
+constexpr uint32_t kLargestHeadersEnd = headersEnd(kLauncherLayout64);
 
 uint32_t readU32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -139,24 +152,32 @@ bool writeOutput(const BuildRequest& request, Inputs& in, const std::string& tem
 }  // namespace
 
 bool checkGenericLauncher(const ByteSource& image, std::string& problem) {
-    unsigned char head[kHeadersEnd];
-    if (image.size < kHeadersEnd || !readExact(image, 0, head, kHeadersEnd)) {
+    unsigned char head[kLargestHeadersEnd];
+    const LauncherLayout& layout = launcherLayoutOf(image);
+    uint32_t end = headersEnd(layout);
+    if (image.size < end || !readExact(image, 0, head, end)) {
         return notGeneric(problem, "only " + std::to_string(image.size) + " bytes long");
     }
     uint32_t pe = readU32(head + kPeHeaderPointer);
     if (pe != kPeHeaderOffset) return notGeneric(problem, "PE header at offset " + std::to_string(pe) + ", not 128");
     if (memcmp(head + kPeHeaderOffset, "PE\0\0", 4) != 0) return notGeneric(problem, "no PE signature at offset 128");
+    const std::string variant = std::string(" of the ") + layout.name + " launcher";
+    uint32_t machine = readU16(head + kMachineOffset);
+    if (machine != layout.machine) {
+        return notGeneric(problem, "machine type " + std::to_string(machine) + ", not that" + variant);
+    }
     uint32_t sections = readU16(head + kSectionCountOffset);
     if (sections != kSectionCount) {
         return notGeneric(problem, std::to_string(sections) + " section headers, not 5");
     }
     uint32_t optional = readU16(head + kOptionalHeaderSizeOffset);
-    if (optional != kOptionalHeaderSize) {
-        return notGeneric(problem, "optional header of " + std::to_string(optional) + " bytes, not 224");
+    if (optional != layout.optionalHeaderSize) {
+        return notGeneric(problem, "optional header of " + std::to_string(optional) + " bytes, not the " +
+                                       std::to_string(layout.optionalHeaderSize) + variant);
     }
     uint64_t ends[kSectionCount];
     for (uint32_t i = 0; i < kSectionCount; ++i) {
-        const unsigned char* h = head + kSectionTableOffset + i * kSectionHeaderSize;
+        const unsigned char* h = head + sectionTableOffset(layout) + i * kSectionHeaderSize;
         ends[i] = static_cast<uint64_t>(readU32(h + kRawSizeField)) + readU32(h + kRawPointerField);
     }
     for (uint32_t i = 0; i + 1 < kSectionCount; ++i) {
@@ -164,7 +185,7 @@ bool checkGenericLauncher(const ByteSource& image, std::string& problem) {
             return notGeneric(problem, "section " + std::to_string(i + 1) + ", not the fifth, ends last in the file");
         }
     }
-    uint64_t blockOffset = ends[kSectionCount - 1];  // the sum of the values at 552 and 556
+    uint64_t blockOffset = ends[kSectionCount - 1];  // the sum of the values at the layout's two offsets
     if (blockOffset > image.size) {
         return notGeneric(problem, "its last section ends at offset " + std::to_string(blockOffset) +
                                        ", behind the end of the file (" + std::to_string(image.size) + " bytes)");

@@ -13,11 +13,13 @@ namespace buildtool {
 // The largest configuration file the tool reads.
 constexpr uint64_t kMaxConfigFileSize = 16u * 1024 * 1024;
 
-// Checks that `image` is the generic launcher with nothing appended: the PE
-// header at offset 128, its signature, exactly five section headers, a
-// 224-byte optional header, the fifth section ending last in the file, and
-// the values at 552 and 556 (that section's raw size and raw offset) adding
-// up to the file size, which is where the launcher will look for its block.
+// Checks that `image` is a generic launcher, 32-bit or 64-bit as its header
+// says, with nothing appended: the PE header at offset 128, its signature,
+// the machine type of that variant, exactly five section headers, its
+// optional header size (224 or 240 bytes), the fifth section ending last in
+// the file, and the values at 552 and 556 (568 and 572: that section's raw
+// size and raw offset) adding up to the file size, which is where the
+// launcher will look for its block.
 // On failure `problem` starts with "not a generic launcher: " or is
 // "already has a configuration block ...".
 bool checkGenericLauncher(const ByteSource& image, std::string& problem);

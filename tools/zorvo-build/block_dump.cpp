@@ -6,6 +6,7 @@
 
 #include "app_launcher.h"
 #include "block_writer.h"
+#include "config/pe_image.h"
 #include "value_text.h"
 
 namespace zorvo {
@@ -196,20 +197,22 @@ std::string blockProblem(const ByteSource& src, BlockError err) {
 
 bool readBlockContents(const ByteSource& src, BlockContents& out, std::string& error) {
     out = BlockContents{};
-    BlockReader r{src, kBlockOffsetFieldA};
+    const LauncherLayout& layout = launcherLayoutOf(src);
+    BlockReader r{src, layout.offsetFieldA};
     int32_t a, b;
     if (!r.readInt(a)) {
-        error = "the file ends before offset 556";
+        error = "the file ends before offset " + std::to_string(layout.offsetFieldA + 4);
         return false;
     }
-    r.pos = kBlockOffsetFieldB;
+    r.pos = layout.offsetFieldB;
     if (!r.readInt(b)) {
-        error = "the file ends before offset 560";
+        error = "the file ends before offset " + std::to_string(layout.offsetFieldB + 4);
         return false;
     }
     int64_t offset = static_cast<int64_t>(a) + b;
     if (offset < 0) {
-        error = "the values at offsets 552 and 556 add up to a negative offset";
+        error = "the values at offsets " + std::to_string(layout.offsetFieldA) + " and " +
+                std::to_string(layout.offsetFieldB) + " add up to a negative offset";
         return false;
     }
     out.blockOffset = static_cast<uint64_t>(offset);
@@ -258,7 +261,7 @@ EmbeddedStreamInfo describeEmbeddedStream(const ByteSource& src, const BlockCont
 bool dumpLauncher(const ByteSource& src, const DumpOptions& options, std::ostream& out, std::string& error) {
     const std::string& name = options.displayName;
     ConfigTables tables;
-    BlockError err = parseConfigBlock(src, tables);
+    BlockError err = parseConfigBlock(src, launcherLayoutOf(src), tables);
     if (err != BlockError::None) {
         error = name + ": " + blockProblem(src, err);
         return false;

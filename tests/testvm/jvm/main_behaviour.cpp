@@ -7,18 +7,26 @@ namespace testvm {
 namespace {
 
 const long kDefaultWindowMs = 2000;
+const DWORD kScriptedExceptionCode = 0xE07A0001;
 const long kDefaultWaitLimitMs = 60000;
 
 // GetGuiResources is a stub that answers 0 under Wine. Wine keeps a process's
 // GDI objects in the handle table the PEB points to (GdiSharedHandleTable at
-// offset 0x94 of a 32-bit PEB): 65536 entries of 24 bytes, the object's address
-// first and its type byte at offset 14, both zero for a free entry. Counting
-// the used entries shows a GDI leak there. -1 when the table is not readable.
+// offset 0x94 of a 32-bit PEB, 0xF8 of a 64-bit one): 65536 entries of 24
+// bytes, the object's address first and its type byte at offset 14, both zero
+// for a free entry. Counting the used entries shows a GDI leak there. -1 when
+// the table is not readable.
 long long gdiTableObjects() {
     const size_t kEntries = 0x10000, kEntrySize = 24;
-    const unsigned char* peb;
-    asm("movl %%fs:0x30, %0" : "=r"(peb));  // the PEB address from the TEB
-    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0x94);
+    const unsigned char* peb;  // the PEB address from the TEB
+#ifdef _WIN64
+    asm("movq %%gs:0x60, %0" : "=r"(peb));
+    const size_t kTableAt = 0xF8;
+#else
+    asm("movl %%fs:0x30, %0" : "=r"(peb));
+    const size_t kTableAt = 0x94;
+#endif
+    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + kTableAt);
     if (table == nullptr) return -1;
     const unsigned char* end = table + kEntries * kEntrySize;
     for (const unsigned char* p = table; p < end;) {
@@ -125,9 +133,53 @@ void block(bool haveWindow) {
     record.write();
 }
 
+// The top-level filter: reached only when the system's dispatch has walked
+// from the raise through every frame above it, the launcher's included.
+volatile LONG topLevelFilterCalls = 0;
+
+LONG WINAPI continueAfterRaise(EXCEPTION_POINTERS* info) {
+    if (info->ExceptionRecord->ExceptionCode != kScriptedExceptionCode) return EXCEPTION_CONTINUE_SEARCH;
+    InterlockedIncrement(&topLevelFilterCalls);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// Raises a continuable exception that no frame handles, so that the dispatch
+// walks up through the caller's frames (the launcher's) to the thread's
+// top-level filter, which lets execution go on. Without valid unwind
+// information for those frames the walk fails and the process dies.
+// The modules of the frames a stack walk from here finds, innermost first
+// ("?" for an address in no module): each step needs the unwind information
+// of the frame it leaves, so a frame without it sends the walk astray.
+std::string walkedModules() {
+    void* frames[62];
+    USHORT count = RtlCaptureStackBackTrace(0, 62, frames, nullptr);
+    std::vector<std::string> names;
+    for (USHORT i = 0; i < count; ++i) {
+        HMODULE module = nullptr;
+        std::string name = "?";
+        if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               static_cast<LPCSTR>(frames[i]), &module)) {
+            std::string path = modulePath(module);
+            name = path.substr(path.find_last_of("\\/") + 1);
+        }
+        names.push_back(jsonBytes(name));
+    }
+    return jsonArray(names);
+}
+
+void raiseThroughCallers() {
+    std::string modules = walkedModules();
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(continueAfterRaise);
+    RaiseException(kScriptedExceptionCode, 0, 0, nullptr);
+    SetUnhandledExceptionFilter(previous);
+    Record("main_raised").number("filterCalls", topLevelFilterCalls).json("walkedModules", modules).write();
+}
+
 }  // namespace
 
 void runMainBehaviour(ThreadEnv& thread) {
+    if (envInt("ZORVO_TESTVM_MAIN_RAISE", 0) != 0) raiseThroughCallers();
+
     bool gui = envInt("ZORVO_TESTVM_MAIN_GDI", 0) != 0;
     if (gui) logGuiResources("start");
 

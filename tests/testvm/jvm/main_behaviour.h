@@ -6,7 +6,9 @@
 
 namespace testvm {
 
-// In this order, each only when scripted: report GUI resources, start an
+// In this order, each only when scripted: raise an exception that only the
+// thread's top-level filter handles (it walks through the caller's frames),
+// report GUI resources, start an
 // application thread, show a window, block (sleep / wait for a file, pumping
 // the window's messages), close the window, report GUI resources again, end
 // the process like System.exit, leave an exception pending.

@@ -1,0 +1,4 @@
+# Cross-compiling for 64-bit Windows with mingw-w64 (build/win64).
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(ZORVO_MINGW_PREFIX x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
