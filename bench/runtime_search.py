@@ -10,8 +10,10 @@ found runtime goes on to the test VM, whose main returns at once (exit code 0),
 so a run measures start-up, the search, the library load and the launch. Warm:
 the version cache holds the runtime, so nothing is started. Cold: the cache key
 is deleted before each run (not timed), so the runtime is probed once.
-Trivial: starter.exe without arguments, which prints its usage and ends at
-once. For reference, the same launcher with no search source at all (nothing
+Release: cold as well, but the runtime's home holds a `release` file, which
+gives the version without starting anything. Traced: warm, with ZORVO_TRACE
+writing the launch trace to a file. Trivial: starter.exe without arguments,
+which prints its usage and ends at once. For reference, the same launcher with no search source at all (nothing
 found, exit code 83) shows what start-up alone costs. The runs are interleaved;
 prints the medians and the ratios, and from the doubles' log how many Java
 executables each kind of run started."""
@@ -33,15 +35,17 @@ RUNS = int(os.environ.get("BENCH_RUNS", "21"))
 CACHE_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\jvms"
 # The loader that starts a program of that architecture as the process itself.
 LOADERS = {"win32": "wine", "win64": shutil.which("wine64") or "/usr/lib/wine/wine64"}
-KINDS = ("warm", "cold", "trivial", "none")
+KINDS = ("warm", "cold", "release", "traced", "trivial", "none")
 
 
-def make_runtime(home: Path, testvm: Path):
+def make_runtime(home: Path, testvm: Path, release=False):
     (home / "bin/client").mkdir(parents=True)
     for name in ("java.exe", "javaw.exe"):
         shutil.copy(testvm / name, home / "bin" / name)
     shutil.copy(testvm / "jvm.dll", home / "bin/client/jvm.dll")
     (home / "bin/version.txt").write_bytes(b'java version "1.6.0_45"\r\n')
+    if release:
+        (home / "release").write_bytes(b'IMPLEMENTOR="Test"\nJAVA_VERSION="1.6.0_45"\n')
 
 
 def java_starts(log: Path) -> int:
@@ -66,17 +70,23 @@ def measure(arch: str, work: Path):
         subprocess.run(["wineboot", "-i"], check=True, **quiet)
         subprocess.run([wine, "cmd", "/c", "exit"], **quiet)
         make_runtime(work / "jre", testvm)
+        make_runtime(work / "released", testvm, release=True)
         (work / "app.conf").write_text("app-type = 0\njvm-search-sequence = Rjre;\n")
+        (work / "rel.conf").write_text("app-type = 0\njvm-search-sequence = Rreleased;\n")
         (work / "none.conf").write_text("app-type = 0\n")
-        for name in ("app", "none"):
+        for name in ("app", "rel", "none"):
             subprocess.run([str(BUILD / "host/zorvo-build"), "--launcher", str(BUILD / arch / "launcher.exe"),
                             "--config", str(work / f"{name}.conf"), "--out", str(work / f"{name}.exe")], check=True)
         starter = work / "starter.exe"
         shutil.copy(testvm / "starter.exe", starter)
         logs = {kind: work / f"{kind}.jsonl" for kind in KINDS}
 
+        trace = work / "trace.txt"
+
         def timed(kind, cmd, expect):
             run_env = {**env, "ZORVO_TESTVM_LOG": str(logs[kind])}
+            if kind == "traced":
+                run_env["ZORVO_TRACE"] = str(trace)
             start = time.perf_counter()
             rc = subprocess.run(cmd, env=run_env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL).returncode
@@ -84,17 +94,25 @@ def measure(arch: str, work: Path):
             assert rc == expect, f"{arch} {kind}: {cmd} exited {rc}"
             return elapsed
 
-        def clear_cache():
-            subprocess.run([wine, "reg", "delete", CACHE_KEY, "/f"], **quiet)
+        def clear_cache(runtime):
+            """Forgets one runtime's cached version (the other stays warm). Its
+            key is named by the path the launcher used (with short names)."""
+            listing = subprocess.run([wine, "reg", "query", CACHE_KEY], env=env, stdin=subprocess.DEVNULL,
+                                     capture_output=True, text=True).stdout
+            for key in listing.splitlines():
+                if key.strip().lower().endswith(f"/{runtime}/bin/java.exe"):
+                    subprocess.run([wine, "reg", "delete", key.strip(), "/f"], **quiet)
 
         # One launch of each kind first, so that every file has been read once
         # and the version cache holds the runtime.
-        for program in (work / "app.exe", work / "none.exe", starter):
+        for program in (work / "app.exe", work / "rel.exe", work / "none.exe", starter):
             subprocess.run([wine, str(program)], **quiet)
         samples = {kind: [] for kind in KINDS}
         kinds = {
             "warm": ([wine, str(work / "app.exe")], 0),
             "cold": ([wine, str(work / "app.exe")], 0),
+            "release": ([wine, str(work / "rel.exe")], 0),
+            "traced": ([wine, str(work / "app.exe")], 0),
             "trivial": ([wine, str(starter)], 125),
             "none": ([wine, str(work / "none.exe")], 83),
         }
@@ -103,8 +121,8 @@ def measure(arch: str, work: Path):
         order = random.Random(4)
         for _ in range(RUNS):
             for kind in order.sample(list(kinds), len(kinds)):
-                if kind == "cold":
-                    clear_cache()  # the cold run itself fills the cache again
+                if kind in ("cold", "release"):
+                    clear_cache("jre" if kind == "cold" else "released")  # the run fills the cache again
                 samples[kind].append(timed(kind, *kinds[kind]))
         return ({k: statistics.median(v) for k, v in samples.items()},
                 {k: java_starts(log) for k, log in logs.items()})
@@ -122,10 +140,14 @@ def main():
     rows = [
         ("launch, warm version cache (no probe)", lambda m: f"{m['warm'] * 1000:8.1f} ms"),
         ("launch, cold version cache (one probe)", lambda m: f"{m['cold'] * 1000:8.1f} ms"),
+        ("launch, cold cache, release file", lambda m: f"{m['release'] * 1000:8.1f} ms"),
+        ("launch, warm cache, with the trace", lambda m: f"{m['traced'] * 1000:8.1f} ms"),
         ("trivial program (starter.exe, no args)", lambda m: f"{m['trivial'] * 1000:8.1f} ms"),
         ("launcher without search sources (83)", lambda m: f"{m['none'] * 1000:8.1f} ms"),
         ("ratio warm / trivial", lambda m: f"{m['warm'] / m['trivial']:8.2f}   "),
         ("ratio cold / warm", lambda m: f"{m['cold'] / m['warm']:8.2f}   "),
+        ("ratio release file / warm", lambda m: f"{m['release'] / m['warm']:8.2f}   "),
+        ("ratio traced / warm", lambda m: f"{m['traced'] / m['warm']:8.2f}   "),
     ]
     print(f"Runtime search, median of {RUNS} runs under Wine:")
     print(f"  {'':40}   {'32-bit':>11}   {'64-bit':>11}")
@@ -133,10 +155,11 @@ def main():
         print(f"  {label:40} : {cell(med['win32'])} {cell(med['win64'])}")
     failed = False
     for arch, (_, starts) in results.items():
-        print(f"  {arch}: Java executables started: warm {starts['warm']} in {RUNS} runs, "
-              f"cold {starts['cold']} in {RUNS} runs")
-        if starts["warm"] != 0 or starts["cold"] != RUNS:
-            print("  UNEXPECTED: a warm launch must start no child process, a cold one exactly one probe")
+        print(f"  {arch}: Java executables started: warm {starts['warm']}, cold {starts['cold']}, "
+              f"release file {starts['release']}, traced {starts['traced']}, in {RUNS} runs each")
+        if starts["warm"] != 0 or starts["cold"] != RUNS or starts["release"] != 0 or starts["traced"] != 0:
+            print("  UNEXPECTED: a warm launch and one with a release file must start no child process, "
+                  "a cold one exactly one probe")
             failed = True
     return 1 if failed else 0
 

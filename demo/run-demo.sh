@@ -88,24 +88,29 @@ demo_launcher() {
   local log="$PWD/$dir/vm-log.jsonl"
   rm -f "$log"
   export ZORVO_TESTVM_LOG="$log"
-  local shot="$PWD/$dir/splash.png" code
-  rm -f "$shot"
+  local shot="$PWD/$dir/splash.png" trace="$PWD/$dir/trace.txt" code
+  rm -f "$shot" "$trace"
   if [ -n "${DISPLAY:-}" ]; then
     echo "== running SampleApp.exe on $DISPLAY (the splash shows for about three seconds) =="
     # A picture of the splash once its first status text is up.
     ( sleep 2; import -display "$DISPLAY" -window root -crop 540x399+242+184 +repage "$shot" 2>/dev/null || true ) &
     local shooter=$!
-    set +e; timeout 60 wine "$dir/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
+    set +e; ZORVO_TRACE="$trace" timeout 60 wine "$dir/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
     wait "$shooter"
     [ -f "$shot" ] && echo "   a screenshot of the splash (centred on a 1024 x 768 screen): $shot"
   else
     echo "== running SampleApp.exe (no display: -q_qbk_internal sends any message here) =="
-    set +e; wine "$dir/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
+    set +e; ZORVO_TRACE="$trace" wine "$dir/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
   fi
   if [ -f "$log" ]; then
     echo
     echo "== what the ${bits}-bit Java runtime saw (logged by the test jvm.dll) =="
     show_log "$log"
+  fi
+  if [ -f "$trace" ]; then
+    echo
+    echo "== the launch trace (ZORVO_TRACE=$trace) =="
+    sed 's/^/  /' "$trace"
   fi
   echo
   echo "exit code: $code"

@@ -6,6 +6,7 @@
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
 #include "launcher/error_report.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -51,7 +52,13 @@ void LauncherConfig::load() {
     ConfigTables tables;
     BlockError err = parseConfigBlock(src, ownLauncherLayout(), tables);
     CloseHandle(file);
-    if (err != BlockError::None) internalError(blockErrorText(err));
+    if (err != BlockError::None) {
+        trace("configuration block: %s", blockErrorText(err));
+        internalError(blockErrorText(err));
+    }
+    trace("configuration block (%s launcher): %u narrow and %u wide entries, %d embedded files",
+          ownLauncherLayout().name, static_cast<unsigned>(tables.narrowCount), static_cast<unsigned>(tables.wideCount),
+          configInt(tables, cfg::kEmbeddedFileCount));
     install(tables);
     int32_t appType = getConfigInt(cfg::kAppType);
     if (appType != 1 && appType != 5) useConsoleReporting();

@@ -35,12 +35,18 @@ void javaExecutableOfHome(PathText& executable, const char* home);
 bool isOfOwnArchitecture(const char* javaExecutable);
 
 // Resolves `path` in place, checks that it exists and is of the launcher's
-// architecture, learns the version (cache or probe), applies the version
-// rules and, for windowed applications, switches to javaw.exe, which must
-// exist. True when the runtime is acceptable; `version` gets its text. A
-// runtime of the other architecture is passed over like one out of range.
+// architecture, learns the version (cache, release file or probe; what was
+// not cached is cached), applies the version rules and, for windowed
+// applications, switches to javaw.exe, which must exist. True when the
+// runtime is acceptable; `version` gets its text. A runtime of the other
+// architecture is passed over like one out of range. Traces the outcome.
 bool validateJavaExecutable(PathText& path, const char* minimum, const char* maximum, bool betaAllowed,
                             PathText& version);
+
+// The version that the runtime's `release` file (in its home: the directory
+// above bin, or above jre\bin) gives in its JAVA_VERSION line; no process is
+// started. False without such a file or line.
+bool readReleaseVersion(const char* javaExecutable, PathText& version);
 
 // Runs `path -version` (at most 10 s) and reads the version from the first
 // line it writes to standard error. The temporary file is always deleted.

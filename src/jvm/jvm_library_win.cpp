@@ -2,6 +2,7 @@
 #include "config/launcher_config.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -13,7 +14,17 @@ const char* const kBuiltInKinds[] = {"hotspot", "client", "server", "classic"};
 HMODULE loadJvmLibraryOfKind(const char* javaExecutable, const char* kind) {
     PathText dir, library;
     if (!executableDirectoryOf(dir, javaExecutable) || !vmLibraryPath(library, dir.c_str(), kind)) return nullptr;
-    return LoadLibraryA(library.c_str());
+    if (GetFileAttributesA(library.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        trace("  VM library %s: missing", library.c_str());
+        return nullptr;
+    }
+    HMODULE module = LoadLibraryA(library.c_str());
+    if (module) {
+        trace("  VM library %s: loaded", library.c_str());
+    } else {
+        trace("  VM library %s: cannot be loaded (error %lu)", library.c_str(), static_cast<unsigned long>(GetLastError()));
+    }
+    return module;
 }
 
 HMODULE loadJvmLibraryOfKinds(const char* javaExecutable) {

@@ -1,4 +1,5 @@
 // Validation of a candidate Java executable with the version cache and the probe.
+#include <stdlib.h>
 #include <string.h>
 
 #include "config/exe_file.h"
@@ -7,6 +8,7 @@
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
+#include "launcher/trace.h"
 #include "paths/paths.h"
 
 namespace zorvo {
@@ -16,16 +18,39 @@ constexpr DWORD kProbeTimeoutMs = 10000;
 
 // Reads the first line of the probe's output (at most 99 characters) from
 // the start of the file and takes the version from it.
+// Reads the start of the probe's output from the start of the file and takes
+// the version from its first version line.
 bool readVersionFromFile(HANDLE file, PathText& version) {
-    char line[100];
+    char output[kVersionOutputBytes];
     DWORD got = 0;
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-        !ReadFile(file, line, sizeof(line) - 1, &got, nullptr))
+        !ReadFile(file, output, sizeof(output) - 1, &got, nullptr))
         return false;
-    line[got] = '\0';
-    char* end = strchr(line, '\n');
-    if (end) *end = '\0';
-    return parseVersionLine(line, version);
+    output[got] = '\0';
+    return parseVersionOutput(output, version);
+}
+
+// Reads a runtime's `release` file (at most 16 KB) from `home`.
+bool readReleaseFile(const PathText& home, PathText& version) {
+    PathText file;
+    file.assign(home.c_str());
+    file.append("release");
+    if (file.truncated()) return false;
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const DWORD kMaxRelease = 16 * 1024;
+    char* text = static_cast<char*>(malloc(kMaxRelease + 1));
+    DWORD got = 0;
+    bool read = text && ReadFile(handle, text, kMaxRelease, &got, nullptr);
+    CloseHandle(handle);
+    bool found = false;
+    if (read) {
+        text[got] = '\0';
+        found = parseReleaseVersion(text, version);
+    }
+    free(text);
+    return found;
 }
 
 // Starts the command line hidden, with standard error going to `errorFile`.
@@ -145,6 +170,31 @@ void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* ver
     RegCloseKey(key);
 }
 
+bool readReleaseVersion(const char* javaExecutable, PathText& version) {
+    PathText home;
+    if (!executableDirectoryOf(home, javaExecutable) || home.size() < 5) return false;
+    home.truncateTo(home.size() - 4);  // "bin\" off: the runtime's home, with its backslash
+    if (readReleaseFile(home, version)) return true;
+    // The JRE inside a JDK 8 (jdk\jre\bin\java.exe) has the JDK's release file.
+    if (home.size() < 5 || _strnicmp(home.c_str() + home.size() - 4, "jre\\", 4) != 0) return false;
+    home.truncateTo(home.size() - 4);
+    return readReleaseFile(home, version);
+}
+
+// Learns the version: from the cache, else from the release file, else by
+// probing; caches what it learned. `how` says which.
+bool learnVersion(const char* path, uint64_t lastWriteTime, PathText& version, const char*& how) {
+    how = "cached";
+    if (readVersionCache(path, lastWriteTime, version)) return true;
+    how = "from its release file";
+    if (!readReleaseVersion(path, version)) {
+        how = "probed";
+        if (!probeJavaVersion(path, version)) return false;
+    }
+    writeVersionCache(path, lastWriteTime, version.c_str());
+    return true;
+}
+
 bool validateJavaExecutable(PathText& path, const char* minimum, const char* maximum, bool betaAllowed,
                             PathText& version) {
     PathText resolved;
@@ -152,16 +202,32 @@ bool validateJavaExecutable(PathText& path, const char* minimum, const char* max
     path = resolved;
     if (path.empty()) return false;
     uint64_t lastWriteTime = 0;
-    if (!findFile(path.c_str(), &lastWriteTime)) return false;
-    if (!isOfOwnArchitecture(path.c_str())) return false;
-    if (!readVersionCache(path.c_str(), lastWriteTime, version)) {
-        if (!probeJavaVersion(path.c_str(), version)) return false;
-        writeVersionCache(path.c_str(), lastWriteTime, version.c_str());
-    }
-    if (!isVersionAccepted(version.c_str(), minimum, maximum, betaAllowed, getConfigInt(cfg::kAcceptBeta) != 0))
+    if (!findFile(path.c_str(), &lastWriteTime)) {
+        trace("  runtime %s: missing", path.c_str());
         return false;
-    if (getConfigInt(cfg::kAppType) != 1) return true;
-    return windowedExecutableOf(path) && pathExists(path.c_str());
+    }
+    if (!isOfOwnArchitecture(path.c_str())) {
+        trace("  runtime %s: not a %s runtime: passed over", path.c_str(), ownLauncherLayout().name);
+        return false;
+    }
+    const char* how = "";
+    if (!learnVersion(path.c_str(), lastWriteTime, version, how)) {
+        trace("  runtime %s: no version (the probe failed or ran too long)", path.c_str());
+        return false;
+    }
+    bool betaEverywhere = getConfigInt(cfg::kAcceptBeta) != 0;
+    if (!isVersionAccepted(version.c_str(), minimum, maximum, betaAllowed, betaEverywhere)) {
+        bool beta = isVersionAccepted(version.c_str(), minimum, maximum, true, false);
+        trace("  runtime %s: version %s (%s): %s", path.c_str(), version.c_str(), how,
+              beta ? "a beta version, not allowed from this source" : "outside the version range");
+        return false;
+    }
+    if (getConfigInt(cfg::kAppType) == 1 && !(windowedExecutableOf(path) && pathExists(path.c_str()))) {
+        trace("  runtime %s: version %s (%s): no javaw.exe beside it", path.c_str(), version.c_str(), how);
+        return false;
+    }
+    trace("  runtime %s: version %s (%s): accepted", path.c_str(), version.c_str(), how);
+    return true;
 }
 
 }  // namespace zorvo

@@ -1,5 +1,6 @@
 // The registry search: runtimes registered under the JavaSoft keys and under
-// the product's located-runtime keys of both hives.
+// the product's located-runtime keys of both hives, then the keys that the
+// installers of current runtimes write (one table, below).
 #include <stdlib.h>
 #include <string.h>
 
@@ -9,6 +10,7 @@
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -46,6 +48,7 @@ void forEachSubkey(HKEY key, Visit visit) {
 }
 
 bool validateHome(const char* home, const char* minimum, const char* maximum, FoundJvm& found) {
+    trace("search: registry: the home %s", home);
     javaExecutableOfHome(found.executable, home);
     return validateJavaExecutable(found.executable, minimum, maximum, false, found.version);
 }
@@ -118,6 +121,8 @@ bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, Foun
         candidate->executable = name;
         for (char* p = candidate->executable.data(); *p; ++p)
             if (*p == '/') *p = '\\';
+        trace("search: registry: located runtime %s (%s)", candidate->executable.c_str(),
+              hive == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU");
         if (validateJavaExecutable(candidate->executable, minimum, maximum, true, candidate->version) &&
             compareVersionTexts(candidate->version.c_str(), best.version.c_str()) > 0)
             best = *candidate;
@@ -125,6 +130,106 @@ bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, Foun
     free(candidate);
     RegCloseKey(key);
     return !best.executable.empty();
+}
+
+// The keys that the installers of current runtimes write, one subkey per
+// runtime: the subkey's name (a version, or a name without one), then `below`
+// it, holds the home in the string value `value`. Another vendor is one line.
+struct VendorKey {
+    const char* key;
+    const char* below;
+    const char* value;
+    bool currentVersion;  // the key's "CurrentVersion" names the preferred subkey
+};
+
+const VendorKey kVendorKeys[] = {
+    {"SOFTWARE\\JavaSoft\\JDK", "", "JavaHome", true},
+    {"SOFTWARE\\JavaSoft\\JRE", "", "JavaHome", true},
+    {"SOFTWARE\\Eclipse Adoptium\\JDK", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\Eclipse Adoptium\\JRE", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\AdoptOpenJDK\\JDK", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\AdoptOpenJDK\\JRE", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\Microsoft\\JDK", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\Semeru\\JDK", "openj9\\MSI", "Path", false},
+    {"SOFTWARE\\Semeru\\JRE", "openj9\\MSI", "Path", false},
+    {"SOFTWARE\\Azul Systems\\Zulu", "", "InstallationPath", false},
+    {"SOFTWARE\\BellSoft\\Liberica", "", "InstallationPath", false},
+};
+
+// The home held by one subkey: a string value that is not empty and fits a
+// path; a trailing backslash is dropped (the same home either way).
+bool readVendorHome(HKEY key, const VendorKey& vendor, const char* name, PathText& home) {
+    PathText subkey;
+    subkey.assign(name);
+    if (vendor.below[0]) {
+        subkey.appendChar('\\');
+        subkey.append(vendor.below);
+    }
+    HKEY opened;
+    if (subkey.truncated() || RegOpenKeyExA(key, subkey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = static_cast<DWORD>(home.capacity());
+    LONG rc = RegQueryValueExA(opened, vendor.value, nullptr, &type, reinterpret_cast<BYTE*>(home.data()), &size);
+    RegCloseKey(opened);
+    if (rc != ERROR_SUCCESS || type != REG_SZ || size >= home.capacity()) return false;
+    home.data()[size] = '\0';
+    home.refresh();
+    while (home.size() > 3 && home.c_str()[home.size() - 1] == '\\') home.truncateTo(home.size() - 1);
+    return !home.empty();
+}
+
+bool tryVendorSubkey(HKEY key, const VendorKey& vendor, const char* hiveName, const char* name, const char* minimum,
+                     const char* maximum, FoundJvm& found) {
+    PathText home;
+    if (!readVendorHome(key, vendor, name, home)) {
+        trace("search: registry %s\\%s\\%s: no usable \"%s\" value", hiveName, vendor.key, name, vendor.value);
+        return false;
+    }
+    trace("search: registry %s\\%s\\%s", hiveName, vendor.key, name);
+    return validateHome(home.c_str(), minimum, maximum, found);
+}
+
+// One vendor key of one hive: its preferred subkey first (JavaSoft), then the
+// subkeys with a version in range, highest first, then those without one.
+bool searchVendorKey(HKEY hive, const VendorKey& vendor, const char* minimum, const char* maximum, FoundJvm& found) {
+    const char* hiveName = hive == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
+    HKEY key;
+    if (RegOpenKeyExA(hive, vendor.key, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    char current[101];
+    bool accepted = vendor.currentVersion &&
+                    readString(key, "", "CurrentVersion", current, sizeof(current)) && current[0] &&
+                    isVersionInRange(current, minimum, maximum) &&
+                    tryVendorSubkey(key, vendor, hiveName, current, minimum, maximum, found);
+    StringList versions, others;
+    forEachSubkey(key, [&](const PathText& name) {
+        if (!isVersionName(name.c_str())) {
+            others.add(name.c_str());
+        } else if (isVersionInRange(name.c_str(), minimum, maximum)) {
+            versions.add(name.c_str());
+        } else {
+            trace("search: registry %s\\%s\\%s: outside the version range", hiveName, vendor.key, name.c_str());
+        }
+    });
+    sortVersionNames(versions.items, versions.count);
+    for (size_t i = versions.count; i-- > 0 && !accepted;) {
+        accepted = tryVendorSubkey(key, vendor, hiveName, versions.at(i), minimum, maximum, found);
+    }
+    for (size_t i = 0; i < others.count && !accepted; ++i) {
+        accepted = tryVendorSubkey(key, vendor, hiveName, others.at(i), minimum, maximum, found);
+    }
+    versions.release();
+    others.release();
+    RegCloseKey(key);
+    return accepted;
+}
+
+bool searchVendorKeys(const char* minimum, const char* maximum, FoundJvm& found) {
+    const HKEY hives[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+    for (HKEY hive : hives) {
+        for (const VendorKey& vendor : kVendorKeys) {
+            if (searchVendorKey(hive, vendor, minimum, maximum, found)) return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -151,7 +256,8 @@ bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found) {
     else if (haveB)
         found = located;
     free(c);
-    return result;
+    // The keys of current runtimes come after the ones above, which keep their rules.
+    return result || searchVendorKeys(minimum, maximum, found);
 }
 
 }  // namespace zorvo

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "jvm/version_rules.h"
+
 namespace zorvo {
 
 bool registryKeyOfPath(PathText& key, const char* baseKey, const char* path) {
@@ -36,17 +38,25 @@ bool windowedExecutableOf(PathText& path) {
     return !path.truncated();
 }
 
-void sortTexts(char** texts, size_t count) {
-    // Insertion sort: registry version lists are short.
+namespace {
+
+// Insertion sort: registry version lists are short.
+void insertionSort(char** texts, size_t count, int (*compare)(const char*, const char*)) {
     for (size_t i = 1; i < count; ++i) {
         char* t = texts[i];
         size_t j = i;
-        while (j > 0 && strcmp(texts[j - 1], t) > 0) {
+        while (j > 0 && compare(texts[j - 1], t) > 0) {
             texts[j] = texts[j - 1];
             --j;
         }
         texts[j] = t;
     }
 }
+
+}  // namespace
+
+void sortTexts(char** texts, size_t count) { insertionSort(texts, count, strcmp); }
+
+void sortVersionNames(char** names, size_t count) { insertionSort(names, count, compareVersionNames); }
 
 }  // namespace zorvo

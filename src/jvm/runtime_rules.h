@@ -26,6 +26,9 @@ bool windowedExecutableOf(PathText& path);
 // Sorts texts in ascending byte-wise order (a prefix sorts first).
 void sortTexts(char** texts, size_t count);
 
+// Sorts registry version names in ascending order of compareVersionNames.
+void sortVersionNames(char** names, size_t count);
+
 }  // namespace zorvo
 
 #endif

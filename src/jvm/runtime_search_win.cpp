@@ -7,8 +7,10 @@
 #include <new>
 
 #include "config/launcher_config.h"
+#include "config/pe_image.h"
 #include "jvm/java_runtime.h"
 #include "launcher/error_report.h"
+#include "launcher/trace.h"
 #include "paths/paths.h"
 #include "process/process_environment.h"
 #include "vm/java_vm_state.h"
@@ -58,7 +60,10 @@ bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& f
     if (home.size() > 3 && home.c_str()[home.size() - 1] == '\\') home.truncateTo(home.size() - 1);
     javaExecutableOfHome(found.executable, home.c_str());
     // A runtime of the other architecture is never prepared for use.
-    if (pathExists(found.executable.c_str()) && !isOfOwnArchitecture(found.executable.c_str())) return false;
+    if (pathExists(found.executable.c_str()) && !isOfOwnArchitecture(found.executable.c_str())) {
+        trace("  runtime %s: not a %s runtime: passed over", found.executable.c_str(), ownLauncherLayout().name);
+        return false;
+    }
     prepareJre(home.c_str());
     return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), true,
                                   found.version);
@@ -67,16 +72,52 @@ bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& f
 bool checkEnvironmentVariable(const char* name, const VersionRange& range, FoundJvm& found) {
     PathText value;
     DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.capacity()));
-    if (n == 0 || !value.adoptPlatformResult(n)) return false;
+    if (n == 0 || !value.adoptPlatformResult(n)) {
+        trace("search: environment variable %s: not defined", name);
+        return false;
+    }
+    trace("search: environment variable %s: %s", name, value.c_str());
     javaExecutableOfHome(found.executable, value.c_str());
     return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), false,
                                   found.version);
 }
 
+// The file a path really names: a link (Java installers put a folder of
+// links to java.exe first on PATH) resolved to its target, so that the home,
+// the VM library and the cache key are the runtime's own. Unchanged when the
+// path cannot be resolved.
+void resolveLink(PathText& path) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    PathText target;
+    DWORD n = GetFinalPathNameByHandleA(file, target.data(), static_cast<DWORD>(target.capacity()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(file);
+    if (n == 0 || !target.adoptPlatformResult(n)) return;
+    const char* plain = target.c_str();
+    if (strncmp(plain, "\\\\?\\UNC\\", 8) == 0) {
+        path.assign("\\");
+        path.append(plain + 7);
+    } else {
+        path.assign(strncmp(plain, "\\\\?\\", 4) == 0 ? plain + 4 : plain);
+    }
+}
+
 bool checkSearchPath(const VersionRange& range, FoundJvm& found) {
     DWORD n = SearchPathA(nullptr, "java.exe", nullptr, static_cast<DWORD>(found.executable.capacity()),
                           found.executable.data(), nullptr);
-    if (n == 0 || !found.executable.adoptPlatformResult(n)) return false;
+    if (n == 0 || !found.executable.adoptPlatformResult(n)) {
+        trace("search: java.exe on the search path: none");
+        return false;
+    }
+    PathText onPath = found.executable;
+    resolveLink(found.executable);
+    if (strcmp(onPath.c_str(), found.executable.c_str()) != 0) {
+        trace("search: java.exe on the search path: %s, a link to %s", onPath.c_str(), found.executable.c_str());
+    } else {
+        trace("search: java.exe on the search path: %s", onPath.c_str());
+    }
     return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), false,
                                   found.version);
 }
@@ -87,6 +128,7 @@ JvmSource checkSearchItem(const char* item, const VersionRange& range, FoundJvm&
     switch (item[0]) {
         case 'A':
         case 'R':
+            trace("search: item %c, the directory %s", item[0], argument);
             if (!checkJavaHome(argument, range, found)) return JvmSource::NotFound;
             detail.assign(argument);
             return JvmSource::DefinedPath;
@@ -99,17 +141,24 @@ JvmSource checkSearchItem(const char* item, const VersionRange& range, FoundJvm&
             detail.assign(argument);
             return JvmSource::SearchPath;
         case 'Y':
+            trace("search: item Y, the registry");
             if (!searchRegistry(range.minimum.c_str(), range.maximum.c_str(), found)) return JvmSource::NotFound;
             detail.clear();
             return JvmSource::Registry;
         default:
+            trace("search: item '%s' does nothing", item);
             return JvmSource::NotFound;
     }
 }
 
 JvmSource searchFile(const char* fileName, const VersionRange& range, FoundJvm& found, PathText& detail) {
     PathText line;
-    if (!readFirstLine(fileName, line) || !checkJavaHome(line.c_str(), range, found)) return JvmSource::NotFound;
+    if (!readFirstLine(fileName, line)) {
+        trace("search: %s: none", fileName + 1);
+        return JvmSource::NotFound;
+    }
+    trace("search: %s names %s", fileName + 1, line.c_str());
+    if (!checkJavaHome(line.c_str(), range, found)) return JvmSource::NotFound;
     detail = line;
     return JvmSource::DefinedPath;
 }
@@ -194,15 +243,20 @@ bool locateAndLoadJvm(bool showMessages, const char* presetJavaHome, bool preset
     if (!s) return false;
     new (s) SearchState();
     readVersionRange(s->range);
+    trace("runtime search: version range [%s .. %s], %s launcher", s->range.minimum.c_str(),
+          s->range.maximum.c_str(), ownLauncherLayout().name);
     JvmSource source = presetJavaHome
                            ? checkPreset(presetJavaHome, presetAsExecutableFirst, s->range, s->found, s->detail)
                            : searchJvmIn(s->range, s->found, s->detail);
     bool loaded = false;
     if (source == JvmSource::NotFound) {
+        trace("runtime search: no acceptable runtime");
         if (showMessages) showConfiguredError(cfg::kMsgNoJvm);
     } else {
+        trace("runtime chosen: %s, version %s", s->found.executable.c_str(), s->found.version.c_str());
         HMODULE library = loadJvmLibrary(s->found.executable.c_str());
         loaded = library && bindCreateJavaVM(library);
+        if (library && !loaded) trace("  the VM library has no JNI_CreateJavaVM");
         if (!loaded && showMessages) showLoadFailure(source, s->detail.c_str());
     }
     free(s);

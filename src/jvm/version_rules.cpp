@@ -58,6 +58,85 @@ bool parseVersionLine(const char* line, Text<kTextSize>& version) {
     return false;
 }
 
+bool parseVersionOutput(const char* output, Text<kTextSize>& version) {
+    version.clear();
+    const char* line = output;
+    for (size_t i = 0; i < kVersionOutputLines && *line; ++i) {
+        size_t length = strcspn(line, "\r\n");
+        Text<kTextSize> copy;
+        copy.assign(line, length);
+        if (!copy.truncated() && parseVersionLine(copy.c_str(), version)) return true;
+        line += length;
+        if (*line == '\r') ++line;
+        if (*line == '\n') ++line;
+    }
+    version.clear();
+    return false;
+}
+
+bool parseReleaseVersion(const char* release, Text<kTextSize>& version) {
+    version.clear();
+    static const char kKey[] = "JAVA_VERSION";
+    for (const char* line = release; *line;) {
+        size_t length = strcspn(line, "\r\n");
+        const char* p = line;
+        if (length >= sizeof(kKey) && strncmp(p, kKey, sizeof(kKey) - 1) == 0) {
+            p += sizeof(kKey) - 1;
+            while (*p == ' ' || *p == '\t') ++p;
+            if (*p == '=') {
+                ++p;
+                while (*p == ' ' || *p == '\t') ++p;
+                const char* end = line + length;
+                const char* close = *p == '"' ? static_cast<const char*>(memchr(p + 1, '"', end - p - 1)) : nullptr;
+                if (!close || close == p + 1) return false;
+                version.assign(p + 1, static_cast<size_t>(close - p - 1));
+                return !version.truncated();
+            }
+        }
+        line += length;
+        while (*line == '\r' || *line == '\n') ++line;
+    }
+    return false;
+}
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSeparator(char c) { return c == '.' || c == '_' || c == '-' || c == '+'; }
+
+}  // namespace
+
+int compareVersionNames(const char* a, const char* b) {
+    while (*a && *b) {
+        if (isDigit(*a) && isDigit(*b)) {
+            while (*a == '0' && isDigit(a[1])) ++a;
+            while (*b == '0' && isDigit(b[1])) ++b;
+            size_t la = 0, lb = 0;
+            while (isDigit(a[la])) ++la;
+            while (isDigit(b[lb])) ++lb;
+            if (la != lb) return la < lb ? -1 : 1;
+            int c = strncmp(a, b, la);
+            if (c != 0) return c < 0 ? -1 : 1;
+            a += la;
+            b += lb;
+            continue;
+        }
+        if (isSeparator(*a) && isSeparator(*b)) {
+            ++a;
+            ++b;
+            continue;
+        }
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x != y) return x < y ? -1 : 1;
+        ++a;
+        ++b;
+    }
+    if (*a == *b) return 0;
+    return *a ? 1 : -1;
+}
+
+bool isVersionName(const char* name) { return isDigit(name[0]); }
+
 void appendQuotedArgument(Text<kTextSize>& commandLine, const char* argument) {
     commandLine.appendChar('"');
     size_t backslashes = 0;

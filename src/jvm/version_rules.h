@@ -31,6 +31,32 @@ bool isVersionInRange(const char* name, const char* minimum, const char* maximum
 // `openjdk version "17.0.2" 2022-01-18`). False for any other line.
 bool parseVersionLine(const char* line, Text<kTextSize>& version);
 
+// The most lines of a runtime's `-version` output that are looked at, and
+// the most bytes of it that are read.
+constexpr size_t kVersionOutputLines = 8;
+constexpr size_t kVersionOutputBytes = 4096;
+
+// The version in a runtime's `-version` output: the first of its first
+// kVersionOutputLines lines (CR LF or LF) that parseVersionLine accepts.
+// Other lines before it, such as "Picked up JAVA_TOOL_OPTIONS: ..." that a
+// runtime prints when that variable is set, are passed over.
+bool parseVersionOutput(const char* output, Text<kTextSize>& version);
+
+// The version of a runtime's `release` file: the value of its first line
+// `JAVA_VERSION="..."` (blanks around the '=' allowed). False when there is no
+// such line, the value is empty or it has no closing quote.
+bool parseReleaseVersion(const char* release, Text<kTextSize>& version);
+
+// Orders the version names of registry subkeys ("17.0.2", "21", "8.0.392.8",
+// "1.8.0_392"): numbers compare by value, part by part (separated by '.',
+// '_', '-', '+'); other characters compare byte-wise; a name that ends
+// earlier is smaller. <0, 0, >0.
+int compareVersionNames(const char* a, const char* b);
+
+// True when a subkey name carries a version (begins with a digit): names such
+// as "zulu-17" or "Liberica JDK 17" do not.
+bool isVersionName(const char* name);
+
 // Quotes one argument for a child's command line so that the platform's
 // parser gives it back unchanged (blanks, quotes, trailing backslashes).
 void appendQuotedArgument(Text<kTextSize>& commandLine, const char* argument);

@@ -11,6 +11,7 @@
 #include "launcher/message_text.h"
 #include "splash/splash.h"
 #include "tempfiles/deferred_cleanup.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -21,6 +22,7 @@ bool consoleReporting = false;
 HWND volatile messageOwner = nullptr;
 
 [[noreturn]] void endProcess(int code) {
+    trace("exit code %d", code);
     fflush(stdout);
     fflush(stderr);
     ExitProcess(static_cast<UINT>(code));
@@ -43,6 +45,7 @@ bool isConsoleReporting() { return consoleReporting; }
 void setMessageOwner(void* window) { messageOwner = static_cast<HWND>(window); }
 
 void showErrorMessage(const char* text) {
+    trace("message (%s): %s", consoleReporting ? "standard error" : "message box", text);
     registerPendingDeletions();
     // The box is owned by the splash window only while that window exists: a
     // splash that has already ended leaves a handle that no box can use.

@@ -12,6 +12,7 @@
 #include "tempfiles/embedded_files.h"
 #include "vm/java_vm_launcher.h"
 #include "jvm/runtime_search.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -26,6 +27,8 @@ int startupShowCommand() {
 }
 
 int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
+    startTrace();
+    trace("command line behind the program name: [%s]", tail);
     if (hasInternalPrefix(tail)) useConsoleReporting();
     prepareProcessEnvironment(instance);
     if (!extractEmbeddedFiles(extractionDirectory())) errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "16");
@@ -35,6 +38,7 @@ int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
     if (!locateAndLoadJvm(true, nullptr, false)) exitWithCode(kExitNoJvm);
     registerPendingDeletions();
     if (!runJavaApplication(tail, true)) errorExit(cfg::kMsgJvmStartFailed);
+    trace("exit code %d", kExitOk);
     return kExitOk;
 }
 

@@ -5,6 +5,7 @@
 #include "config/launcher_config.h"
 #include "launcher/error_report.h"
 #include "paths/paths.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -87,7 +88,10 @@ DWORD readRegisteredInstance() {
 }
 
 void enforceSingleInstance(bool check, const char* commandLineTail) {
-    if (check && getConfigInt(cfg::kSingleInstance) == 0) return;
+    if (check && getConfigInt(cfg::kSingleInstance) == 0) {
+        trace("single instance: off");
+        return;
+    }
     semaphoreNameFromPath(semaphoreName, getExecutablePath());
     HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, semaphoreName.c_str());
     DWORD error = GetLastError();
@@ -97,11 +101,18 @@ void enforceSingleInstance(bool check, const char* commandLineTail) {
         // be made at all, this process runs unguarded, and neither tells Java
         // of a semaphore nor registers as the first instance.
         haveSemaphore = semaphore != nullptr;
-        if (haveSemaphore) registerInstance();
+        if (haveSemaphore) {
+            registerInstance();
+            trace("single instance: the first instance (semaphore %s)", semaphoreName.c_str());
+        } else {
+            trace("single instance: no semaphore (error %lu): running unguarded", static_cast<unsigned long>(error));
+        }
         return;
     }
     if (semaphore) CloseHandle(semaphore);
     DWORD firstInstance = readRegisteredInstance();
+    trace("single instance: process %lu runs already: its windows to the front, the arguments handed over",
+          static_cast<unsigned long>(firstInstance));
     activateProcessWindows(firstInstance);
     writeProcessCommFile(firstInstance, commandLineTail);
     exitWithCode(kExitOk);

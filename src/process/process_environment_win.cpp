@@ -7,6 +7,7 @@
 #include "config/launcher_config.h"
 #include "paths/paths.h"
 #include "process/search_path.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -21,7 +22,8 @@ void setWorkingDirectory() {
     if (configured.empty()) return;
     PathText full;
     getFullPath(full, configured.c_str(), false);
-    if (!full.empty()) SetCurrentDirectoryA(full.c_str());
+    bool changed = !full.empty() && SetCurrentDirectoryA(full.c_str());
+    trace("working directory: %s%s", full.c_str(), changed ? "" : " (missing: the inherited one stays)");
 }
 
 }  // namespace
@@ -62,6 +64,7 @@ void extendSearchPath() {
         if (n < kEnvironmentValueSize && inherited->adoptPlatformResult(n) &&
             composeSearchPath(*value, resolved.c_str(), defined ? inherited->c_str() : nullptr)) {
             SetEnvironmentVariableA("PATH", value->c_str());
+            if (!resolved.empty()) trace("PATH: put in front: %s", resolved.c_str());
             assignment->assign("PATH=");
             assignment->append(value->c_str());
             _putenv(assignment->c_str());
@@ -76,6 +79,7 @@ void prepareProcessEnvironment(HINSTANCE instance) {
     LauncherConfig::load();
     instanceHandle = instance;
     readProductFlavour();
+    trace("product flavour: '%c'", flavour ? flavour : ' ');
     extendSearchPath();
     setWorkingDirectory();
 }

@@ -7,6 +7,7 @@
 #include "splash/splash.h"
 #include "splash/splash_internal.h"
 #include "vm/splash_controller.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 
@@ -19,15 +20,20 @@ void endSplashThread() {
 void CALLBACK splashTimerTick(HWND, UINT, UINT_PTR, DWORD) {
     if (isSplashHeldForMessage()) return;
     HWND hwnd = splashWindow();
-    if (!hwnd || !IsWindowVisible(hwnd)) return endSplashThread();
+    if (!hwnd || !IsWindowVisible(hwnd)) {
+        trace("splash: hidden, its thread ends");
+        return endSplashThread();
+    }
     // Leaving, the thread is done with the VM before it hides the window,
     // which can take a while.
     if (closesOnApplicationWindow() && countVisibleProcessWindows(GetCurrentProcessId()) > 1) {
+        trace("splash: the application shows a window: the splash closes");
         detachSplashPoller();
         hideSplash();
         return endSplashThread();
     }
     if (pollSplashController(setStatusText) == ControllerAnswer::Close) {
+        trace("splash: closed by the application");
         detachSplashPoller();
         hideSplash();
         endSplashThread();

@@ -11,6 +11,7 @@
 #include "splash/splash_internal.h"
 #include "splash/splash_rules.h"
 #include "vm/splash_controller.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -134,6 +135,7 @@ LRESULT CALLBACK splashWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             // However the window goes, the splash has ended: no report may
             // hand it to a message box as owner any more.
             markSplashEnding();
+            trace("splash: window gone");
             window = nullptr;
             PostQuitMessage(0);
             return 0;
@@ -190,6 +192,7 @@ DWORD WINAPI splashThreadMain(LPVOID parameter) {
         return 0;
     }
     setMessageOwner(hwnd);
+    trace("splash: shown, %d x %d, show command %d", splashWidth, splashHeight, showCommand);
     ShowWindow(hwnd, showCommand);
     if (getConfigInt(cfg::kSplashTopMost) != 0) SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     closeOnApplicationWindow = getConfigInt(cfg::kSplashCloseOnWindow) != 0;
@@ -211,6 +214,7 @@ DWORD WINAPI splashThreadMain(LPVOID parameter) {
 
 void startSplash(int showCommand) {
     if (showCommand == 0) {
+        trace("splash: none (the process was started hidden)");
         hideSplash();
         return;
     }
@@ -252,6 +256,7 @@ void setStatusText(const uint16_t* units, size_t count) {
     if (!gate) return;
     narrowStatusText(units, count, statusLine.data(), statusLine.capacity());
     statusLine.refresh();
+    trace("splash: status text \"%s\"", statusLine.c_str());
     HWND hwnd = window;
     if (!hwnd) return;
     InvalidateRect(hwnd, nullptr, FALSE);

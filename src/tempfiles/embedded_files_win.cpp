@@ -8,6 +8,7 @@
 #include "launcher/error_report.h"
 #include "paths/path_rules.h"
 #include "tempfiles/temp_rules.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -121,6 +122,7 @@ bool extractEmbeddedFiles(PathText& tempDir) {
         ok = extractEmbeddedFile(exe, path.c_str());
         return ok;
     });
+    trace("extraction directory: %s (%d of %d files written)", tempDir.c_str(), handled - (ok ? 0 : 1), count);
     if (!ok) return false;  // the executable stays open until the process ends
     CloseHandle(exe);
     return true;

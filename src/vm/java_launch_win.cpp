@@ -19,6 +19,7 @@
 #include "vm/substitution.h"
 #include "vm/vm_options.h"
 #include "vm/java_vm_launcher.h"
+#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
@@ -143,6 +144,7 @@ void buildArguments(void* ctx, StringList& arguments) {
     substituteConfigured(text);
     splitOrExit(text.c_str(), nullptr, arguments);
     splitOrExit(source->applicationCommandLine, nullptr, arguments);
+    traceList("arguments of com.zorvo.runtime.WinLauncher.main:", arguments.items, arguments.count);
 }
 
 bool firstRunMarkerExists() {
@@ -166,9 +168,13 @@ bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
     JavaVMInitArgs* args = static_cast<JavaVMInitArgs*>(malloc(sizeof(JavaVMInitArgs)));
     if (!storage || !args) return false;
     fillInitArgs(*args, storage, options);
+    traceList("VM options:", options.items, options.count);
     JavaLaunch launch{args, firstRunMarkerExists(), getConfigInt(cfg::kShowSplash) != 0, buildArguments, &source};
     LaunchOutcome outcome = launchJava(launch, destroyAtEnd);
-    if (outcome == LaunchOutcome::Ran) return true;
+    if (outcome == LaunchOutcome::Ran) {
+        trace("the application has ended%s", destroyAtEnd ? " and the VM is destroyed" : "");
+        return true;
+    }
     if (outcome == LaunchOutcome::VmNotCreated || outcome == LaunchOutcome::ExceptionEscaped) return false;
     PathText mainClass;
     readConfigured(cfg::kMainClass, mainClass);

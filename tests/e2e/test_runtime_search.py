@@ -201,6 +201,7 @@ def clean_registry(wine):
     reset = [f"[-{CACHE_KEY}]", f"[-HKEY_CURRENT_USER\\{LOCATED_KEY}]",
              f"[-HKEY_LOCAL_MACHINE\\{LOCATED_KEY}]", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft]",
              "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\JavaSoft]"]
+    reset += [f"[-{hive}\\{root}]" for hive in HIVES.values() for root in VENDOR_ROOTS]
     reg_import(wine, reset)
     yield
     reg_import(wine, reset)
@@ -257,6 +258,35 @@ def located_lines(hive, executables):
     lines = []
     for exe in executables:
         lines.append(f"[{HIVES[hive]}\\{LOCATED_KEY}\\{located_name(exe)}]")
+    return lines
+
+
+# The keys that installers of current runtimes write: (key, subkey name, path below it, value).
+VENDOR_KEYS = [
+    ("SOFTWARE\\JavaSoft\\JDK", "17.0.2", "", "JavaHome"),
+    ("SOFTWARE\\JavaSoft\\JRE", "21", "", "JavaHome"),
+    ("SOFTWARE\\Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot\\MSI", "Path"),
+    ("SOFTWARE\\Eclipse Adoptium\\JRE", "17.0.9.9", "hotspot\\MSI", "Path"),
+    ("SOFTWARE\\AdoptOpenJDK\\JDK", "11.0.11.9", "hotspot\\MSI", "Path"),
+    ("SOFTWARE\\AdoptOpenJDK\\JRE", "11.0.11.9", "hotspot\\MSI", "Path"),
+    ("SOFTWARE\\Microsoft\\JDK", "21.0.1.12", "hotspot\\MSI", "Path"),
+    ("SOFTWARE\\Semeru\\JDK", "17.0.8.1", "openj9\\MSI", "Path"),
+    ("SOFTWARE\\Semeru\\JRE", "17.0.8.1", "openj9\\MSI", "Path"),
+    ("SOFTWARE\\Azul Systems\\Zulu", "zulu-17", "", "InstallationPath"),
+    ("SOFTWARE\\BellSoft\\Liberica", "Liberica JDK 17", "", "InstallationPath"),
+]
+# Removed before and after every test (never the whole SOFTWARE\Microsoft).
+VENDOR_ROOTS = ["SOFTWARE\\JavaSoft", "SOFTWARE\\Eclipse Adoptium", "SOFTWARE\\AdoptOpenJDK", "SOFTWARE\\Microsoft\\JDK",
+                "SOFTWARE\\Semeru", "SOFTWARE\\Azul Systems", "SOFTWARE\\BellSoft"]
+
+
+def vendor_lines(hive, key, name, below, value, data):
+    """A vendor key's subkey with its home value (`data`: text, or a raw
+    registry data form such as 'dword:00000001'; None: no value)."""
+    path = f"{HIVES[hive]}\\{key}\\{name}" + (f"\\{below}" if below else "")
+    lines = [f"[{path}]"]
+    if data is not None:
+        lines.append(f'"{value}"=' + (data if data.startswith("dword:") else reg_string(data)))
     return lines
 
 
@@ -752,6 +782,128 @@ def test_a_located_runtime_without_a_version_text_is_never_chosen(wine, make_app
     assert outcome(launch(make_app({**CONSOLE, "jvm-search-sequence": "Y;"}, name="located.exe"))) == NOT_FOUND
     # The same runtime passes validation when named directly.
     assert outcome(launch(make_app({**CONSOLE, "jvm-search-sequence": "Rrt;"}, name="defined.exe"))) == FOUND
+
+
+# --- the registry keys of current runtimes ---------------------------------------------------
+
+
+@pytest.mark.parametrize("key, name, below, value", VENDOR_KEYS, ids=[f"{k[0].split(chr(92))[1]}-{k[1]}"
+                                                                    for k in VENDOR_KEYS])
+def test_each_key_of_current_runtimes_finds_its_runtime(wine, make_app, tmp_path, launch, vm_log, key, name, below,
+                                                         value):
+    home = make_runtime(tmp_path / "rt", line='openjdk version "17.0.9" 2023-10-17')
+    reg_import(wine, vendor_lines("HKLM", key, name, below, value, win(home) + "\\"))
+    exe = make_app({**CONSOLE, "jvm-search-sequence": "Y;"})
+
+    assert outcome(launch(exe)) == FOUND
+    assert_loaded(vm_log, "rt\\bin\\client\\jvm.dll")
+
+
+ADOPTIUM = "SOFTWARE\\Eclipse Adoptium\\JDK"
+ZULU = "SOFTWARE\\Azul Systems\\Zulu"
+
+
+@pytest.mark.parametrize("keys, probes, winner", [
+    # Within one key: out-of-range names never started, the highest name first, names without a version last.
+    ([("HKLM", ADOPTIUM, "11.0.21.9", "rt11"), ("HKLM", ADOPTIUM, "17.0.9.9", "rt17"),
+      ("HKLM", ADOPTIUM, "21.0.1.12", "broken21")],
+     ["broken21", "rt17"], "rt17"),
+    ([("HKLM", "SOFTWARE\\JavaSoft\\JDK", "custom", "other"), ("HKLM", "SOFTWARE\\JavaSoft\\JDK", "17", "broken21")],
+     ["broken21", "other"], "other"),
+    # Between keys: the table's order, all of HKLM before HKCU.
+    ([("HKLM", ZULU, "zulu-17", "other"), ("HKLM", ADOPTIUM, "17.0.9.9", "rt17")], ["rt17"], "rt17"),
+    ([("HKCU", ADOPTIUM, "17.0.9.9", "rt17"), ("HKLM", ZULU, "zulu-17", "other")], ["other"], "other"),
+    # The old keys keep their place before the new ones.
+    ([("HKLM", ADOPTIUM, "21.0.1.12", "rt17"), ("old", "", "1.8", "rt18")], ["rt18"], "rt18"),
+], ids=["within-a-key", "names-without-a-version-last", "table-order", "hklm-before-hkcu", "old-keys-first"])
+def test_the_order_of_the_keys_of_current_runtimes(wine, make_app, tmp_path, launch, vm_log, keys, probes, winner):
+    runtimes = {"rt11": ("11.0.21", None), "rt17": ("17.0.9", None), "broken21": ("21.0.1", "exit 1"),
+                "other": ("17.0.8", None), "rt18": ("1.8.0_392", None)}
+    lines = []
+    for hive, key, name, runtime in keys:
+        version, behaviour = runtimes[runtime]
+        home = make_runtime(tmp_path / runtime, line=f'openjdk version "{version}"', behaviour=behaviour)
+        if hive == "old":
+            lines += javasoft_lines(tmp_path, JRE_KEY, None, {name: runtime})
+        else:
+            below = "hotspot\\MSI" if "Adoptium" in key else ""
+            value = "Path" if below else ("JavaHome" if "JavaSoft" in key else "InstallationPath")
+            lines += vendor_lines(hive, key, name, below, value, win(home))
+    reg_import(wine, lines)
+    exe = make_app({**CONSOLE, "min-java-version": "1.8" if "rt18" in runtimes and keys[-1][0] == "old" else "17",
+                    "jvm-search-sequence": "Y;"})
+
+    assert outcome(launch(exe)) == FOUND
+    assert_probed(vm_log, *[f"{p}\\bin\\java.exe" for p in probes])
+    assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
+
+
+def test_unusable_values_of_the_keys_of_current_runtimes_are_passed_over(wine, make_app, tmp_path, launch, vm_log):
+    home = make_runtime(tmp_path / "rt", line='openjdk version "17.0.9"')
+    lines = vendor_lines("HKLM", ADOPTIUM, "22", "hotspot\\MSI", "Path", None)
+    lines += vendor_lines("HKLM", ADOPTIUM, "21", "hotspot\\MSI", "Path", "dword:00000001")
+    lines += vendor_lines("HKLM", ADOPTIUM, "20", "hotspot\\MSI", "Path", "")
+    lines += vendor_lines("HKLM", ADOPTIUM, "19", "hotspot\\MSI", "Path", win(tmp_path / "nowhere"))
+    lines += vendor_lines("HKLM", ADOPTIUM, "18", "", "Path", win(home))  # not below hotspot\MSI
+    lines += vendor_lines("HKLM", ADOPTIUM, "17", "hotspot\\MSI", "Path", win(home) + "\\")
+    reg_import(wine, lines)
+    exe = make_app({**CONSOLE, "jvm-search-sequence": "Y;"})
+
+    assert outcome(launch(exe)) == FOUND
+    assert_probed(vm_log, "rt\\bin\\java.exe")
+
+
+# --- what real runtimes show: release files, extra output lines, links on PATH -----------------
+
+
+@pytest.mark.parametrize("release, probes, version", [
+    ('IMPLEMENTOR="Eclipse Adoptium"\nJAVA_VERSION="17.0.9"\nOS_NAME="Windows"\n', 0, "17.0.9"),
+    (None, 1, "1.6.0_45"),
+    ('IMPLEMENTOR="Eclipse Adoptium"\nOS_NAME="Windows"\n', 1, "1.6.0_45"),
+], ids=["release-file", "no-release-file", "no-version-line"])
+def test_a_release_file_gives_the_version_without_starting_the_runtime(wine, make_app, tmp_path, launch, vm_log,
+                                                                        release, probes, version):
+    home = make_runtime(tmp_path / "rt", "1.6.0_45")
+    if release is not None:
+        (home / "release").write_text(release)
+    exe = make_app({**CONSOLE, "jvm-search-sequence": f"A{win(home)};"})
+
+    assert outcome(launch(exe)) == FOUND
+    assert len(vm_log.probes()) == probes
+    java = home / "bin" / "java.exe"
+    assert cache_entries(wine)[cache_key_of(java)] == {"LastWriteTime": filetime(java), "Version": version}
+
+
+@pytest.mark.parametrize("picked_up", [
+    "Picked up JAVA_TOOL_OPTIONS: -Dhttps.proxyHost=proxy.example -Djavax.net.ssl.trustStore=C:\\ca.jks",
+    "Picked up _JAVA_OPTIONS: -Djava.net.preferIPv4Stack=true",
+    "NOTE: Picked up JDK_JAVA_OPTIONS: --add-opens=java.base/java.lang=ALL-UNNAMED",
+], ids=["JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"])
+def test_picked_up_lines_before_the_version_line_are_passed_over(wine, make_app, tmp_path, launch, vm_log,
+                                                                  picked_up):
+    home = make_runtime(tmp_path / "rt", behaviour="raw")
+    (home / "bin" / "version.txt").write_bytes(picked_up.encode() + b'\r\nopenjdk version "17.0.9" 2023-10-17\r\n'
+                                                b"OpenJDK Runtime Environment (build 17.0.9+9)\r\n")
+    exe = make_app({**CONSOLE, "min-java-version": "17", "jvm-search-sequence": f"A{win(home)};"})
+
+    assert outcome(launch(exe)) == FOUND
+    assert cache_entries(wine)[cache_key_of(home / "bin" / "java.exe")]["Version"] == "17.0.9"
+
+
+def test_a_runtime_reached_through_a_link_on_the_search_path_is_its_own(wine, make_app, tmp_path, launch, vm_log):
+    """Installers put a folder of links to java.exe first on PATH: the runtime
+    is found through the link, and its home, VM library and cache entry are
+    those of the file the link names."""
+    home = make_runtime(tmp_path / "rt")
+    links = tmp_path / "javapath"
+    links.mkdir()
+    for name in ("java.exe", "javaw.exe"):
+        (links / name).symlink_to(home / "bin" / name)
+    exe = make_app({**CONSOLE, "path-prefix": "javapath", "jvm-search-sequence": "S;"})
+
+    assert outcome(launch(exe)) == FOUND
+    assert_loaded(vm_log, "rt\\bin\\client\\jvm.dll")
+    assert list(cache_entries(wine)) == [cache_key_of(home / "bin" / "java.exe")]
 
 
 # --- the two architectures ---------------------------------------------------------------

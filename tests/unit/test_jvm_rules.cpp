@@ -1,6 +1,8 @@
 // Version rules, version lines, command-line quoting and runtime path rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -80,6 +82,65 @@ TEST(VersionRules, VersionLinesOldAndNewForms) {
             EXPECT_STREQ(v.c_str(), c.version) << c.line;
         }
     }
+}
+
+TEST(VersionRules, TheVersionLineAmongOtherLinesOfTheOutput) {
+    struct Case {
+        const char* output;
+        const char* version;  // null: none
+    } cases[] = {
+        {"Picked up JAVA_TOOL_OPTIONS: -Dhttps.proxyHost=proxy -Xmx1g\r\n"
+         "openjdk version \"17.0.9\" 2023-10-17\r\nOpenJDK Runtime Environment\r\n", "17.0.9"},
+        {"Picked up _JAVA_OPTIONS: -Djava.net.preferIPv4Stack=true\njava version \"1.8.0_392\"\n", "1.8.0_392"},
+        {"NOTE: Picked up JDK_JAVA_OPTIONS: --add-opens=a/b=ALL-UNNAMED\nPicked up JAVA_TOOL_OPTIONS: -x\n"
+         "openjdk version \"21\" 2023-09-19\n", "21"},
+        {"java version \"1.4.2_05\"", "1.4.2_05"},
+        {"1\n2\n3\n4\n5\n6\n7\njava version \"1.6\"\n", "1.6"},       // the eighth line
+        {"1\n2\n3\n4\n5\n6\n7\n8\njava version \"1.6\"\n", nullptr},  // the ninth: too late
+        {"Error: could not find java.dll\r\nError: could not find Java SE Runtime Environment.\r\n", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        Text<kTextSize> v;
+        bool ok = parseVersionOutput(c.output, v);
+        EXPECT_EQ(ok, c.version != nullptr) << c.output;
+        EXPECT_STREQ(v.c_str(), c.version ? c.version : "") << c.output;
+    }
+}
+
+TEST(VersionRules, TheVersionOfAReleaseFile) {
+    struct Case {
+        const char* release;
+        const char* version;
+    } cases[] = {
+        {"IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"17.0.9\"\nJAVA_VERSION_DATE=\"2023-10-17\"\n", "17.0.9"},
+        {"JAVA_VERSION=\"1.8.0_392\"\r\nOS_NAME=\"Windows\"\r\n", "1.8.0_392"},
+        {"JAVA_VERSION = \"21.0.1\"", "21.0.1"},
+        {"JAVA_VERSION_DATE=\"2023-10-17\"\nJAVA_VERSION=\"11.0.21\"\n", "11.0.21"},
+        {"JAVA_VERSION=\"\"\n", nullptr},
+        {"JAVA_VERSION=\"17.0.9\nOS_NAME=\"x\"\n", nullptr},
+        {"JAVA_VERSION=17.0.9\n", nullptr},
+        {"IMPLEMENTOR=\"x\"\n", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        Text<kTextSize> v;
+        EXPECT_EQ(parseReleaseVersion(c.release, v), c.version != nullptr) << c.release;
+        EXPECT_STREQ(v.c_str(), c.version ? c.version : "") << c.release;
+    }
+}
+
+TEST(VersionRules, RegistryVersionNamesSortByTheirNumbers) {
+    std::vector<std::string> names = {"8.0.392.8", "21", "17.0.2", "17.0.10", "1.8.0_392", "1.8.0_45", "21.0.1",
+                                      "11", "17", "017.0.3"};
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return compareVersionNames(a.c_str(), b.c_str()) < 0; });
+    EXPECT_EQ(names, (std::vector<std::string>{"1.8.0_45", "1.8.0_392", "8.0.392.8", "11", "17", "17.0.2", "017.0.3",
+                                               "17.0.10", "21", "21.0.1"}));
+    EXPECT_EQ(compareVersionNames("17.0.2", "17.0.2"), 0);
+    EXPECT_LT(compareVersionNames("17.0.2", "17.0.2.1"), 0);
+    for (const char* name : {"17.0.2", "8", "1.8"}) EXPECT_TRUE(isVersionName(name)) << name;
+    for (const char* name : {"zulu-17", "Liberica JDK 17", "", "v17"}) EXPECT_FALSE(isVersionName(name)) << name;
 }
 
 // Splits a command line the way the platform's parser does (for the checks).

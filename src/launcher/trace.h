@@ -1,0 +1,33 @@
+// The launch trace, for support: with the environment variable ZORVO_TRACE
+// set to a file path, the launcher appends what it does to that file, one
+// event a line, in UTF-8, each with the milliseconds since the start: its
+// block, the process set-up, every runtime candidate and what became of it,
+// the VM library, the VM options and the arguments handed to Java, the
+// splash, the message shown and the exit code. Unset or empty, nothing is
+// written; a file that cannot be opened or written never changes the launch.
+// Environment values appear only as part of a path or option the launcher
+// used, and the content of embedded files never.
+#ifndef ZORVO_LAUNCHER_TRACE_H
+#define ZORVO_LAUNCHER_TRACE_H
+
+#include <stddef.h>
+
+namespace zorvo {
+
+// Opens the trace named by ZORVO_TRACE; called first, before any other
+// thread exists. Does nothing when the variable is unset or empty.
+void startTrace();
+
+bool isTracing();
+
+// One event; the format is a literal at every call site. Cut at 8191 bytes.
+// Callable from any thread; keeps the thread's last-error value.
+void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// One event per item under a title line, each item in double quotes so that
+// blanks show, however long it is.
+void traceList(const char* title, const char* const* items, size_t count);
+
+}  // namespace zorvo
+
+#endif
