@@ -83,6 +83,11 @@ demo_launcher() {
   echo "== its configuration block, read back =="
   build/host/zorvo-build --dump "$dir/SampleApp.exe" | head -n 8
   echo "   ..."
+  build/host/zorvo-build --dump "$dir/SampleApp.exe" | grep -E '^(# The application|# icon:|# splash image:|product-name |file-version |execution-level |dpi-aware )' || true
+
+  echo
+  echo "== what Windows reads from its resources (the Properties page, Explorer's icon) =="
+  wine build/win32/testvm/resinfo.exe "$dir/SampleApp.exe" | tr -d '\r' | sed 's/^/   /'
 
   echo
   local log="$PWD/$dir/vm-log.jsonl"

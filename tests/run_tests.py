@@ -64,7 +64,7 @@ def fuzz_tests(totals):
     for target in targets:
         corpus = BUILD / "fuzz-corpus" / target.name
         corpus.mkdir(parents=True, exist_ok=True)
-        seeds = REPO / "tests/fuzz/corpus"
+        seeds = REPO / "tests/fuzz/corpus" / target.name
         rc = run(f"fuzz {target.name} ({FUZZ_SECONDS} s)",
                  [str(target), f"-max_total_time={FUZZ_SECONDS}", "-print_final_stats=0",
                   f"-artifact_prefix={BUILD}/fuzz-corpus/", str(corpus), str(seeds)],

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  make cmake g++ clang libclang-rt-14-dev libgtest-dev
+  make cmake g++ clang libclang-rt-14-dev libgtest-dev libstb-dev osslsigncode openssl
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
   xvfb xdotool imagemagick python3-pytest default-jdk-headless
 )

@@ -16,10 +16,12 @@
 #include "app_launcher.h"
 #include "block_dump.h"
 #include "block_writer.h"
+#include "build_tool_files.h"
 #include "cli.h"
 #include "config/config_block.h"
 #include "config/pe_image.h"
 #include "entry_reference.h"
+#include "le_bytes.h"
 
 namespace zorvo {
 namespace buildtool {
@@ -28,35 +30,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-void put32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void put16(std::string& s, size_t at, uint32_t v) {
-    s[at] = static_cast<char>(v & 0xFF);
-    s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-uint32_t get32(const std::string& s, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(s[at + i]);
-    return v;
-}
-
-// A minimal image with the generic launcher's layout: PE header at 128, five
-// section headers, the fifth section ending at the end of the file.
-// A generic launcher's headers and five sections, 2048 bytes: 32-bit (PE32,
-// block offset at 552/556) or 64-bit (PE32+, 568/572).
+// A generic launcher's headers and five sections, 2048 bytes, the fifth
+// section ending at the end of the file: 32-bit (PE32, block offset at
+// 552/556) or 64-bit (PE32+, 568/572).
 std::string fakeLauncher(bool win64 = false) {
     std::string img(2048, '\0');
-    img[0] = 'M';
-    img[1] = 'Z';
-    put32(img, 60, 128);
-    memcpy(&img[128], "PE\0\0", 4);
-    put16(img, 132, win64 ? 0x8664 : 0x14C);
-    put16(img, 134, 5);
-    put16(img, 148, win64 ? 240 : 224);
-    put16(img, 152, win64 ? 0x20B : 0x10B);
+    putLauncherHeaders(img, win64);
     const uint32_t sections = win64 ? 392 : 376;
     const uint32_t raw[5][2] = {{1024, 256}, {1280, 256}, {0, 0}, {1536, 256}, {1792, 256}};  // pointer, size
     for (int i = 0; i < 5; ++i) {
@@ -65,43 +44,6 @@ std::string fakeLauncher(bool win64 = false) {
     }
     for (size_t i = 1024; i < img.size(); ++i) img[i] = static_cast<char>(i * 7);
     return img;
-}
-
-// A fresh directory per test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = fs::temp_directory_path() / ("zorvo-build-test-" + std::string(t->name()) + "-" +
-                                             std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(path_)) out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
-private:
-    fs::path path_;
-};
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // Builds the configuration text against a fake launcher in `dir`; returns

@@ -5,10 +5,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app_resources.h"
 #include "block_writer.h"
 #include "config/pe_image.h"
 #include "config_text.h"
 #include "file_access.h"
+#include "pe_edit.h"
+#include "pe_resources.h"
 
 namespace zorvo {
 namespace buildtool {
@@ -78,7 +81,111 @@ std::string located(const std::string& path, const std::string& message) { retur
 struct Inputs {
     AppConfig config;
     InputFile launcher;
+    // The launcher's image with the application's resources, when it has any
+    // resource directive; else the launcher is copied as it stands.
+    std::string image;
+    bool rebuilt = false;
 };
+
+constexpr uint64_t kMaxLauncherSize = 256u * 1024 * 1024;
+
+bool readInput(const std::string& path, uint64_t maxSize, std::string& bytes, const std::string& where,
+               const std::string& what, std::string& error) {
+    std::string why;
+    if (readWholeFile(path, maxSize, bytes, why)) return true;
+    error = where + "cannot use " + what + " '" + path + "': " + why;
+    return false;
+}
+
+bool hasRecord(const AppConfig& cfg, ConfigId id) {
+    for (const Record& r : cfg.narrow) {
+        if (r.id == id) return true;
+    }
+    return false;
+}
+
+// The resource directives applied to the launcher's resource tree.
+bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::string& error) {
+    ResourceSpec& spec = in.config.resources;
+    auto at = [&](int line) { return request.configPath + ":" + std::to_string(line) + ": "; };
+    std::string section, why;
+    uint32_t rva = 0;
+    std::vector<ResourceEntry> entries;
+    if (!readResourceSection(in.image, section, rva, why) || !parseResourceSection(section, rva, entries, why)) {
+        error = located(request.launcherPath, why);
+        return false;
+    }
+    if (spec.iconLine) {
+        std::string ico;
+        std::vector<IconImage> images;
+        if (!readInput(spec.icon, kMaxIconFileSize, ico, at(spec.iconLine), "icon", error)) return false;
+        if (!parseIconFile(ico, images, why)) {
+            error = at(spec.iconLine) + "cannot use icon '" + spec.icon + "': " + why;
+            return false;
+        }
+        replaceIcon(entries, images);
+    }
+    if (spec.splashLine) {
+        std::string file, dib;
+        int width = 0, height = 0;
+        if (!readInput(spec.splashImage, kMaxImageFileSize, file, at(spec.splashLine), "splash image", error)) {
+            return false;
+        }
+        if (!splashBitmapOfImage(file, dib, width, height, why)) {
+            error = at(spec.splashLine) + "cannot use splash image '" + spec.splashImage + "': " + why;
+            return false;
+        }
+        const ResourceEntry* old =
+            findResource(entries, ResourceId::number(kResourceBitmap), ResourceId::number(kSplashBitmapId));
+        ResourceEntry bitmap;
+        bitmap.type = ResourceId::number(kResourceBitmap);
+        bitmap.name = ResourceId::number(kSplashBitmapId);
+        bitmap.language = old ? old->language : 0x0409;
+        bitmap.data = dib;
+        entries.push_back(bitmap);
+        // The splash window takes the image's size unless the file sets it.
+        if (!hasRecord(in.config, cfg::kSplashWidth)) in.config.narrow.push_back({cfg::kSplashWidth, std::to_string(width), 0});
+        if (!hasRecord(in.config, cfg::kSplashHeight)) {
+            in.config.narrow.push_back({cfg::kSplashHeight, std::to_string(height), 0});
+        }
+    }
+    if (!spec.version.empty()) {
+        VersionInfo info = spec.version;
+        std::u16string& original = info.values[6];  // OriginalFilename: the output's name unless given
+        if (original.empty()) {
+            for (char c : std::filesystem::path(request.outPath).filename().string()) {
+                original += static_cast<char16_t>(static_cast<unsigned char>(c));
+            }
+        }
+        ResourceEntry version;
+        version.type = ResourceId::number(kResourceVersion);
+        version.name = ResourceId::number(1);
+        version.language = 0x0409;
+        version.data = versionResource(info);
+        removeResources(entries, version.type);
+        entries.push_back(version);
+    }
+    if (spec.levelLine || spec.dpiLine) {
+        std::vector<const ResourceEntry*> manifests = findResources(entries, ResourceId::number(kResourceManifest));
+        if (manifests.size() != 1) {
+            error = located(request.launcherPath, "has no single manifest to change");
+            return false;
+        }
+        ResourceEntry manifest = *manifests[0];
+        if (!editManifest(manifests[0]->data, spec.executionLevel, spec.dpiAware, manifest.data, why)) {
+            error = at(spec.levelLine ? spec.levelLine : spec.dpiLine) + why;
+            return false;
+        }
+        entries.push_back(manifest);
+    }
+    if (!replaceResourceSection(in.image, buildResourceSection(entries, rva), why) ||
+        !checkGenericLauncher(memoryByteSource(in.image.data(), in.image.size()), why)) {
+        error = located(request.launcherPath, "cannot take the application's resources: " + why);
+        return false;
+    }
+    in.rebuilt = true;
+    return true;
+}
 
 bool prepareInputs(const BuildRequest& request, Inputs& in, std::string& error) {
     std::string text, why;
@@ -97,6 +204,13 @@ bool prepareInputs(const BuildRequest& request, Inputs& in, std::string& error) 
     if (!checkGenericLauncher(in.launcher.source(), why)) {
         error = located(request.launcherPath, why);
         return false;
+    }
+    if (in.config.resources.any()) {
+        if (!readWholeFile(request.launcherPath, kMaxLauncherSize, in.image, why)) {
+            error = located(request.launcherPath, why);
+            return false;
+        }
+        if (!applyResourceDirectives(request, in, error)) return false;
     }
     for (const std::string& raw : request.appendRaw) {
         InputFile probe;
@@ -124,7 +238,8 @@ bool writeOutput(const BuildRequest& request, Inputs& in, const std::string& tem
         error = located(tempPath, "cannot open for writing");
         return false;
     }
-    const ByteSource& src = in.launcher.source();
+    ByteSource image = memoryByteSource(in.image.data(), in.image.size());
+    const ByteSource& src = in.rebuilt ? image : in.launcher.source();
     std::string chunk(64 * 1024, '\0');
     for (uint64_t at = 0; at < src.size;) {
         uint64_t want = src.size - at < chunk.size() ? src.size - at : chunk.size();
@@ -162,6 +277,11 @@ bool checkGenericLauncher(const ByteSource& image, std::string& problem) {
     if (pe != kPeHeaderOffset) return notGeneric(problem, "PE header at offset " + std::to_string(pe) + ", not 128");
     if (memcmp(head + kPeHeaderOffset, "PE\0\0", 4) != 0) return notGeneric(problem, "no PE signature at offset 128");
     const std::string variant = std::string(" of the ") + layout.name + " launcher";
+    uint32_t certificates = readU32(head + kOptionalHeaderOffset + (layout.optionalMagic == 0x20B ? 112 : 96) + 4 * 8 + 4);
+    if (certificates != 0) {
+        problem = "is signed: stamp the unsigned generic launcher, then sign the application's launcher";
+        return false;
+    }
     uint32_t machine = readU16(head + kMachineOffset);
     if (machine != layout.machine) {
         return notGeneric(problem, "machine type " + std::to_string(machine) + ", not that" + variant);

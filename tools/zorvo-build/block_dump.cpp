@@ -5,8 +5,11 @@
 #include <sstream>
 
 #include "app_launcher.h"
+#include "app_resources.h"
 #include "block_writer.h"
 #include "config/pe_image.h"
+#include "pe_edit.h"
+#include "pe_resources.h"
 #include "value_text.h"
 
 namespace zorvo {
@@ -186,6 +189,82 @@ void printStreamNotes(std::ostream& out, const ByteSource& src, const EmbeddedSt
     }
 }
 
+// The image in front of the block (the launcher with its resources).
+constexpr uint64_t kMaxImageSize = 256u * 1024 * 1024;
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+// The resource directives that make the launcher's resources, when the tool
+// laid them out (the section is exactly what the tool writes for its tree);
+// a generic launcher's own resources give none. With `extractDir` the icon
+// and the splash image are written to its ".zorvo-resources" folder (no
+// embedded file can be named into a folder) and named by directives;
+// otherwise they are described in comments.
+bool printResourceDirectives(std::ostream& out, const ByteSource& src, uint64_t imageSize,
+                             const std::string& extractDir, std::string& error) {
+    if (imageSize > kMaxImageSize) return true;
+    std::string image(static_cast<size_t>(imageSize), '\0'), section, why;
+    BlockReader reader{src, 0};
+    uint32_t rva = 0;
+    std::vector<ResourceEntry> entries;
+    if (!reader.readExact(&image[0], static_cast<uint32_t>(imageSize)) ||
+        !readResourceSection(image, section, rva, why) || !parseResourceSection(section, rva, entries, why) ||
+        buildResourceSection(entries, rva) != section) {
+        return true;
+    }
+    out << "# The application's resources, as the directives that make them:\n";
+    std::string dir = extractDir.empty() ? "" : extractedPath(extractDir, ".zorvo-resources");
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    std::vector<IconImage> icon;
+    if (iconOfResources(entries, icon)) {
+        std::string path = dir.empty() ? "" : extractedPath(dir, "icon.ico");
+        if (path.empty()) {
+            out << "# icon: " << plural(icon.size(), "image") << "\n";
+        } else if (writeFile(path, iconFile(icon))) {
+            out << "icon = " << escapeNarrow(path) << "\n";
+        } else {
+            error = "cannot write '" + path + "'";
+            return false;
+        }
+    }
+    const ResourceEntry* bitmap =
+        findResource(entries, ResourceId::number(kResourceBitmap), ResourceId::number(kSplashBitmapId));
+    int width = 0, height = 0;
+    if (bitmap && dibSize(bitmap->data, width, height)) {
+        std::string path = dir.empty() ? "" : extractedPath(dir, "splash.bmp");
+        if (path.empty()) {
+            out << "# splash image: " << width << " x " << height << "\n";
+        } else if (writeFile(path, bmpFileOfDib(bitmap->data))) {
+            out << "splash-image = " << escapeNarrow(path) << "\n";
+        } else {
+            error = "cannot write '" + path + "'";
+            return false;
+        }
+    }
+    const ResourceEntry* version =
+        findResource(entries, ResourceId::number(kResourceVersion), ResourceId::number(1));
+    VersionInfo info;
+    if (version && parseVersionResource(version->data, info)) {
+        for (size_t i = 0; i < kVersionFieldCount; ++i) {
+            if (!info.values[i].empty()) out << kVersionFields[i].directive << " = " << escapeWide(info.values[i]) << "\n";
+        }
+    }
+    std::vector<const ResourceEntry*> manifests = findResources(entries, ResourceId::number(kResourceManifest));
+    if (manifests.size() == 1) {
+        std::string level, dpi;
+        manifestSettings(manifests[0]->data, level, dpi);
+        if (!level.empty()) out << "execution-level = " << level << "\n";
+        out << "dpi-aware = " << dpi << "\n";
+    }
+    return true;
+}
+
 std::string blockProblem(const ByteSource& src, BlockError err) {
     std::string why;
     if (checkGenericLauncher(src, why)) return "has no configuration block (it is a generic launcher)";
@@ -302,6 +381,10 @@ bool dumpLauncher(const ByteSource& src, const DumpOptions& options, std::ostrea
         printRecord(text, block.narrow[i], false);
     }
     for (const Record& r : block.wide) printRecord(text, r, true);
+    if (!printResourceDirectives(text, src, block.blockOffset, options.extractDir, why)) {
+        error = name + ": " + why;
+        return false;
+    }
     printStreamNotes(text, src, info);
     out << text.str();
     return true;

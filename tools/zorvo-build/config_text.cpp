@@ -1,6 +1,7 @@
 #include "config_text.h"
 
 #include <filesystem>
+#include <initializer_list>
 
 #include "tempfiles/temp_rules.h"
 #include "value_text.h"
@@ -116,12 +117,90 @@ bool addEmbed(LineContext& ctx, const std::string& value, AppConfig& out) {
     return true;
 }
 
+// A directive given a second time is an error naming the first line.
+bool once(LineContext& ctx, const std::string& name, int& line) {
+    if (line) return ctx.fail(name + " is given on line " + std::to_string(line) + " already");
+    line = ctx.line;
+    return true;
+}
+
+bool pathDirective(LineContext& ctx, const std::string& name, const std::string& value, std::string& path, int& line) {
+    if (!once(ctx, name, line)) return false;
+    std::string why;
+    if (!unescapeNarrow(value, path, why)) return ctx.fail(why);
+    if (path.empty() || path.find('\0') != std::string::npos) return ctx.fail(name + " needs the path of a file");
+    std::filesystem::path p(path);
+    if (!ctx.source.baseDir.empty() && p.is_relative()) path = (std::filesystem::path(ctx.source.baseDir) / p).string();
+    return true;
+}
+
+bool choiceDirective(LineContext& ctx, const std::string& name, const std::string& value,
+                     std::initializer_list<const char*> choices, std::string& out, int& line) {
+    if (!once(ctx, name, line)) return false;
+    std::string list;
+    for (const char* choice : choices) {
+        if (value == choice) {
+            out = value;
+            return true;
+        }
+        list += list.empty() ? choice : std::string(", ") + choice;
+    }
+    return ctx.fail(name + " is one of " + list + ", not " + shownName(value));
+}
+
+bool versionDirective(LineContext& ctx, size_t field, const std::string& value, ResourceSpec& spec) {
+    const std::string name = kVersionFields[field].directive;
+    if (!once(ctx, name, spec.versionLines[field])) return false;
+    std::u16string units;
+    std::string why;
+    if (!unescapeWide(value, units, why)) return ctx.fail(why);
+    if (units.empty()) return ctx.fail(name + " needs a value");
+    if (units.size() > kMaxVersionFieldUnits) {
+        return ctx.fail(name + " is " + std::to_string(units.size()) + " UTF-16 code units long; at most " +
+                        std::to_string(kMaxVersionFieldUnits) + " fit");
+    }
+    uint32_t high, low;
+    if (field < 2 && !parseVersionNumber(units, high, low)) {
+        return ctx.fail(name + " needs one to four numbers from 0 to 65535 separated by dots, not " +
+                        shownName(value));
+    }
+    spec.version.values[field] = units;
+    return true;
+}
+
+// True when the line was a resource directive (handled, or failed in `ok`).
+bool resourceDirective(LineContext& ctx, const std::string& name, const std::string& value, ResourceSpec& spec,
+                       bool& ok) {
+    ok = true;
+    if (name == "icon") {
+        ok = pathDirective(ctx, name, value, spec.icon, spec.iconLine);
+    } else if (name == "splash-image") {
+        ok = pathDirective(ctx, name, value, spec.splashImage, spec.splashLine);
+    } else if (name == "execution-level") {
+        ok = choiceDirective(ctx, name, value, {"asInvoker", "highestAvailable", "requireAdministrator"},
+                             spec.executionLevel, spec.levelLine);
+    } else if (name == "dpi-aware") {
+        ok = choiceDirective(ctx, name, value, {"unaware", "system", "per-monitor"}, spec.dpiAware, spec.dpiLine);
+    } else {
+        for (size_t i = 0; i < kVersionFieldCount; ++i) {
+            if (name == kVersionFields[i].directive) {
+                ok = versionDirective(ctx, i, value, spec);
+                return true;
+            }
+        }
+        return false;
+    }
+    return true;
+}
+
 bool parseLine(LineContext& ctx, const std::string& text, AppConfig& out) {
     size_t eq = text.find('=');
     if (eq == std::string::npos) return ctx.fail("expected 'name = value', found no '='");
     std::string name = trimBlanks(text.substr(0, eq));
     std::string value = trimBlanks(text.substr(eq + 1));
     if (name == kEmbedName) return addEmbed(ctx, value, out);
+    bool ok;
+    if (resourceDirective(ctx, name, value, out.resources, ok)) return ok;
 
     bool wide = name.compare(0, sizeof kWidePrefix - 1, kWidePrefix) == 0;
     if (wide) name.erase(0, sizeof kWidePrefix - 1);

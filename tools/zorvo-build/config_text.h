@@ -6,6 +6,9 @@
 //   122 = com.example.Main               or the numeric ConfigId
 //   wide:reserved-20013 = text           a wide (UTF-16) record; value in UTF-8
 //   embed = lib/app.jar                  a file to embed (relative to this file)
+//   icon = app.ico                       the application's own resources (see
+//   splash-image = splash.png            ResourceSpec); none of them: the
+//   file-version = 1.2.3.4               launcher's resources stay as they are
 //
 // Blanks around the name and the value are layout; escapes are those of
 // value_text.h. A value given under a readable name is checked against the
@@ -21,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "app_resources.h"
 #include "config/config_ids.h"
 
 namespace zorvo {
@@ -43,10 +47,28 @@ struct EmbedSpec {
     uint64_t size = 0;  // filled by statEmbeddedFiles
 };
 
+// The directives that change the launcher's resources, each with its line
+// (0: not given). Paths are relative to the configuration file's directory.
+struct ResourceSpec {
+    std::string icon;
+    int iconLine = 0;
+    std::string splashImage;
+    int splashLine = 0;
+    VersionInfo version;  // the version texts (UTF-16)
+    std::vector<int> versionLines = std::vector<int>(kVersionFieldCount, 0);
+    std::string executionLevel;  // asInvoker | highestAvailable | requireAdministrator
+    int levelLine = 0;
+    std::string dpiAware;  // unaware | system | per-monitor
+    int dpiLine = 0;
+
+    bool any() const { return iconLine || splashLine || !version.empty() || levelLine || dpiLine; }
+};
+
 struct AppConfig {
     std::vector<Record> narrow;  // in the order of the file
     std::vector<Record> wide;
     std::vector<EmbedSpec> embeds;
+    ResourceSpec resources;
     // Where entries 2002 and 2003 go among `narrow`: the place of the first
     // embed line (before narrow[embedAt]).
     size_t embedAt = 0;

@@ -1,0 +1,33 @@
+// Editing a generic launcher's image: its resource section (the fifth and
+// last section) is replaced, and everything that depends on it is fixed:
+// the section's virtual and raw sizes, SizeOfImage, SizeOfInitializedData,
+// the resource directory and the PE checksum. Pure code.
+#ifndef ZORVO_BUILD_PE_EDIT_H
+#define ZORVO_BUILD_PE_EDIT_H
+
+#include <stdint.h>
+
+#include <string>
+
+namespace zorvo {
+namespace buildtool {
+
+// The contents and RVA of the image's resource section, which must be its
+// last section. False with `error` otherwise.
+bool readResourceSection(const std::string& image, std::string& section, uint32_t& rva, std::string& error);
+
+// Replaces the last section's contents with `section` (padded to the file
+// alignment); the image must end where that section ends.
+bool replaceResourceSection(std::string& image, const std::string& section, std::string& error);
+
+// The PE checksum of an image: 16-bit sums with carry over the whole image,
+// the checksum field itself left out, plus the image's length.
+uint32_t peChecksum(const std::string& image);
+
+// True when the image has a certificate table (it was signed).
+bool isSignedImage(const std::string& image);
+
+}  // namespace buildtool
+}  // namespace zorvo
+
+#endif
