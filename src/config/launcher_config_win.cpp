@@ -26,12 +26,14 @@ uint32_t fileReadAt(const ByteSource& self, uint64_t at, void* dst, uint32_t n) 
 ByteSource fileByteSource(HANDLE file, uint64_t size) { return ByteSource{file, fileReadAt, size}; }
 
 HANDLE openExeFile() {
-    Text<kTextSize> path;
-    DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.capacity()));
+    // Opened by its wide name, which the system gives whatever characters
+    // the folders' names hold.
+    WCHAR path[kTextSize];
+    DWORD n = GetModuleFileNameW(nullptr, path, kTextSize);
     // A result that fills the buffer is a cut path, never used.
-    if (n == 0 || !path.adoptPlatformResult(n)) internalError("Internal Error: openExeFile");
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (n == 0 || n >= kTextSize) internalError("Internal Error: openExeFile");
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) internalError("Internal Error: openExeFile");
     return file;
 }

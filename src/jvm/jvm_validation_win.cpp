@@ -108,8 +108,7 @@ bool probeJavaVersion(const char* path, PathText& version) {
     if (commandLine.truncated()) return false;
 
     PathText tempPath;
-    DWORD t = GetTempPathA(static_cast<DWORD>(tempPath.capacity()), tempPath.data());
-    if (t == 0 || !tempPath.adoptPlatformResult(t)) return false;
+    if (!getTempDirectory(tempPath, nullptr)) return false;
     char tempFile[MAX_PATH];
     if (!GetTempFileNameA(tempPath.c_str(), "zrv", 0, tempFile)) return false;
 

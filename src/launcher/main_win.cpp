@@ -1,6 +1,7 @@
 // The entry point and the fixed launch sequence.
 #include <windows.h>
 
+#include "common/code_page.h"
 #include "common/text.h"
 #include "config/launcher_config.h"
 #include "launcher/command_line.h"
@@ -48,7 +49,10 @@ int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
 // The runtime's start-up code hands over its own idea of the command-line
 // tail (it treats every control character as a blank); the launcher forms the
 // tail from the full command line itself, so the rule is the same everywhere.
+// The command line is read wide and carried in UTF-8, so that arguments
+// outside the code page reach Java as they are.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return zorvo::runLaunchSequence(instance, zorvo::commandLineTail(GetCommandLineA()),
-                                    zorvo::startupShowCommand());
+    const char* commandLine = zorvo::wideToUtf8(GetCommandLineW());
+    if (!commandLine) return zorvo::kExitError;
+    return zorvo::runLaunchSequence(instance, zorvo::commandLineTail(commandLine), zorvo::startupShowCommand());
 }

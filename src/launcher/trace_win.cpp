@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include "common/text.h"
+#include "paths/paths.h"
 
 namespace zorvo {
 namespace {
@@ -76,8 +77,7 @@ void startTrace() {
     InitializeCriticalSection(&lock);
     traceFile = file;
     PathText exe;
-    DWORD e = GetModuleFileNameA(nullptr, exe.data(), static_cast<DWORD>(exe.capacity()));
-    if (e == 0 || !exe.adoptPlatformResult(e)) exe.clear();
+    getModuleName(exe);
     SYSTEMTIME now;
     GetLocalTime(&now);
     trace("zorvo launch trace: %s, process %lu, %04u-%02u-%02u %02u:%02u:%02u", exe.c_str(),

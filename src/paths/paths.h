@@ -15,8 +15,31 @@
 namespace zorvo {
 
 // The executable's path in its short form, lower case, backslashes collapsed;
-// computed once. The long module name stands in when no short form can be made.
+// computed once. The long module name stands in when no short form can be
+// made. Paths are taken from the system wide and handed on in the code page:
+// as they stand when the code page holds every character, else in their
+// short form (plain ASCII wherever short names exist).
 const char* getExecutablePath();
+
+// True when the executable's path has no form in the code page (a folder
+// named outside it on a volume without short names); `folder` then names that
+// folder as well as the code page can show it. The launch stops on it before
+// any path is derived from the executable's.
+bool findUnusableExecutableFolder(PathText& folder);
+
+// The executable's full path (long form where the code page holds it, for
+// zorvo.moduleName and traces). False when only an approximation could be made.
+bool getModuleName(PathText& name);
+
+// The VM options file: the executable's long path + ".vmoptions" (its short
+// form when the long one lies outside the code page). False when it cannot
+// be named.
+bool getOptionsFilePath(PathText& path);
+
+// The user's temporary directory with a trailing backslash, in the code
+// page. False when it has no such form; `folder` (when given) then names the
+// first folder to blame.
+bool getTempDirectory(PathText& dir, PathText* folder);
 
 // The executable's directory (short form, lower case) with a trailing backslash.
 const char* getExecutableDirectory();

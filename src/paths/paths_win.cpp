@@ -14,6 +14,59 @@ PathText exePath;
 PathText exeDir;
 bool exePathKnown = false;
 bool exeDirKnown = false;
+bool exeLongFormIsNarrow = true;
+bool exePathIsNarrow = true;
+
+// A wide path as the system hands it over, at most as long as a PathText.
+typedef WCHAR WidePath[kTextSize];
+
+// The code page's form of `wide`, true when it gives back exactly `wide`
+// (no character replaced or approximated).
+bool narrowExactly(const WCHAR* wide, PathText& narrow) {
+    int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow.data(), static_cast<int>(narrow.capacity()), nullptr,
+                                nullptr);
+    if (n <= 0) {
+        narrow.clear();
+        return false;
+    }
+    narrow.refresh();
+    WidePath back;
+    int m = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, back, kTextSize);
+    return m > 0 && lstrcmpW(back, wide) == 0;
+}
+
+// The code page's form of `wide` with what it cannot hold replaced: for
+// messages and traces only, never for opening anything.
+void narrowForDisplay(const WCHAR* wide, PathText& narrow) {
+    int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow.data(), static_cast<int>(narrow.capacity()), nullptr,
+                                nullptr);
+    if (n <= 0) narrow.clear();
+    narrow.refresh();
+}
+
+// The short form of `path`, or the path itself when it has none.
+const WCHAR* shortFormOf(const WCHAR* path, WidePath& shortForm) {
+    DWORD n = GetShortPathNameW(path, shortForm, kTextSize);
+    return n == 0 || n >= kTextSize ? path : shortForm;
+}
+
+// `folder` = `path` up to its first folder that neither the code page nor a
+// short name can name (the whole path when no single folder is to blame).
+void firstUnusableFolder(const WCHAR* path, PathText& folder) {
+    WidePath prefix, shortForm;
+    PathText narrow;
+    size_t length = static_cast<size_t>(lstrlenW(path));
+    for (size_t end = 1; end <= length && end < kTextSize; ++end) {
+        if (end < length && path[end] != L'\\') continue;
+        memcpy(prefix, path, end * sizeof(WCHAR));
+        prefix[end] = L'\0';
+        if (!narrowExactly(prefix, narrow) && !narrowExactly(shortFormOf(prefix, shortForm), narrow)) {
+            narrowForDisplay(prefix, folder);
+            return;
+        }
+    }
+    narrowForDisplay(path, folder);
+}
 
 typedef DWORD(WINAPI* LongPathOperation)(LPCSTR, LPSTR, DWORD);
 DWORD WINAPI probeLongPathName(LPCSTR shortPath, LPSTR dst, DWORD size);
@@ -45,20 +98,99 @@ DWORD WINAPI probeLongPathName(LPCSTR shortPath, LPSTR dst, DWORD size) {
 
 }  // namespace
 
+namespace {
+
+// `path` in the code page: as it stands, else its short form. False when
+// neither fits: `narrow` then holds an approximation, and `folder` (when
+// given) the first folder to blame.
+bool narrowPathOf(const WCHAR* path, PathText& narrow, PathText* folder) {
+    if (narrowExactly(path, narrow)) return true;
+    WidePath shortForm;
+    if (narrowExactly(shortFormOf(path, shortForm), narrow)) return true;
+    if (folder) firstUnusableFolder(path, *folder);
+    narrowForDisplay(path, narrow);
+    return false;
+}
+
+}  // namespace
+
 const char* getExecutablePath() {
     if (exePathKnown) return exePath.c_str();
     exePathKnown = true;
-    PathText module;
-    DWORD n = GetModuleFileNameA(nullptr, module.data(), static_cast<DWORD>(module.capacity()));
-    if (n == 0 || !module.adoptPlatformResult(n)) return exePath.c_str();
-    DWORD s = GetShortPathNameA(module.c_str(), exePath.data(), static_cast<DWORD>(exePath.capacity()));
-    // A short form that fails or would not fit: the long name is still a
-    // valid path of the same file.
-    if (s == 0 || !exePath.adoptPlatformResult(s)) exePath = module;
+    WidePath module, shortForm;
+    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
+    if (n == 0 || n >= kTextSize) return exePath.c_str();
+    // The short form (the long one where it has none), in the code page.
+    PathText longForm;
+    exeLongFormIsNarrow = narrowExactly(module, longForm);
+    if (!narrowExactly(shortFormOf(module, shortForm), exePath)) {
+        if (exeLongFormIsNarrow) {
+            exePath = longForm;
+        } else {
+            exePathIsNarrow = false;
+            narrowForDisplay(module, exePath);
+        }
+    }
     lowerCase(exePath);
     collapseBackslashes(exePath.data());
     exePath.refresh();
     return exePath.c_str();
+}
+
+bool findUnusableExecutableFolder(PathText& folder) {
+    getExecutablePath();
+    folder.clear();
+    if (exePathIsNarrow) return false;
+    WidePath module;
+    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
+    if (n == 0 || n >= kTextSize) return false;
+    firstUnusableFolder(module, folder);
+    return true;
+}
+
+bool getModuleName(PathText& name) {
+    WidePath module;
+    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
+    if (n == 0 || n >= kTextSize) {
+        name.clear();
+        return false;
+    }
+    return narrowPathOf(module, name, nullptr);
+}
+
+bool getOptionsFilePath(PathText& path) {
+    path.clear();
+    if (!getExecutablePath()[0] || exeLongFormIsNarrow) {
+        uint32_t n = getLongPathName(getExecutablePath(), path.data(), static_cast<uint32_t>(path.capacity()));
+        if (n == 0 || !path.adoptPlatformResult(n)) return false;
+        return path.append(".vmoptions");
+    }
+    // A long form outside the code page: the file's own short form, when it exists.
+    WidePath module, longForm;
+    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
+    if (n == 0 || n >= kTextSize) return false;
+    DWORD l = GetLongPathNameW(module, longForm, kTextSize);
+    const WCHAR* source = l == 0 || l >= kTextSize ? module : longForm;
+    static const WCHAR kSuffix[] = L".vmoptions";
+    size_t length = static_cast<size_t>(lstrlenW(source));
+    if (length + sizeof(kSuffix) / sizeof(WCHAR) > kTextSize) return false;
+    WidePath optionsFile;
+    memcpy(optionsFile, source, length * sizeof(WCHAR));
+    memcpy(optionsFile + length, kSuffix, sizeof(kSuffix));
+    return narrowPathOf(optionsFile, path, nullptr);
+}
+
+bool getTempDirectory(PathText& dir, PathText* folder) {
+    WidePath temp;
+    DWORD n = GetTempPathW(kTextSize, temp);
+    dir.clear();
+    if (n == 0 || n >= kTextSize) {
+        if (folder) folder->clear();
+        return false;
+    }
+    if (!narrowPathOf(temp, dir, folder)) return false;
+    if (dir.empty() || dir.c_str()[dir.size() - 1] != '\\') dir.appendChar('\\');
+    return !dir.truncated();
 }
 
 const char* getExecutableDirectory() {

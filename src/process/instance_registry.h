@@ -15,8 +15,9 @@ constexpr const char kPidsRegistryKey[] = "SOFTWARE\\tallgrass-works\\zorvo\\pid
 
 // Returns when this process is to go on. In single-instance mode (entry
 // 10005) a start while another instance of the same executable runs brings
-// that instance's windows to the front, writes `commandLineTail` and a line
-// end into its process-communication file, and ends with exit code 0.
+// that instance's windows to the front, writes `commandLineTail` (UTF-8) and
+// a line end (CR LF) into its process-communication file, and ends with exit
+// code 0.
 void enforceSingleInstance(bool check, const char* commandLineTail);
 
 // The semaphore name of the first instance in single-instance mode; null otherwise.

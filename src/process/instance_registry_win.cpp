@@ -59,9 +59,8 @@ void semaphoreNameFromPath(PathText& name, const char* path) {
 
 void processCommFileName(PathText& name, DWORD processId) {
     PathText temp;
-    DWORD n = GetTempPathA(static_cast<DWORD>(temp.capacity()), temp.data());
     name.clear();
-    if (n == 0 || !temp.adoptPlatformResult(n)) return;
+    if (!getTempDirectory(temp, nullptr)) return;
     name.appendFormat("%szrv_p%lu.tmp", temp.c_str(), static_cast<unsigned long>(processId));
     if (name.truncated()) name.clear();
 }

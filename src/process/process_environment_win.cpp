@@ -5,6 +5,7 @@
 #include <new>
 
 #include "config/launcher_config.h"
+#include "launcher/error_report.h"
 #include "paths/paths.h"
 #include "process/search_path.h"
 #include "launcher/trace.h"
@@ -77,6 +78,13 @@ void extendSearchPath() {
 
 void prepareProcessEnvironment(HINSTANCE instance) {
     LauncherConfig::load();
+    // Every configured path is resolved against the executable's: without a
+    // form of it in the code page nothing could be found.
+    PathText folder;
+    if (findUnusableExecutableFolder(folder)) {
+        trace("the executable's folder %s has no name in the code page", folder.c_str());
+        errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
+    }
     instanceHandle = instance;
     readProductFlavour();
     trace("product flavour: '%c'", flavour ? flavour : ' ');

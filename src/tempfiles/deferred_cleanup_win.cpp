@@ -1,6 +1,7 @@
 #include "tempfiles/deferred_cleanup.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include "common/text.h"
 #include "paths/paths.h"
@@ -22,6 +23,55 @@ void readValue(HKEY key, const char* name, PathText& text) {
         !text.adoptPlatformResult(size))
         text.clear();
 }
+
+// Every start reads the record, changes it and writes it back; starts at the
+// same moment would lose each other's changes. A mutex per user serialises
+// them. It is held only around one read-change-write, and a start that cannot
+// get it within a few seconds (or at all) goes on without it rather than hang.
+class RecordLock {
+public:
+    RecordLock() {
+        Text<256> name("zorvo-temp-record");
+        appendUserSid(name);
+        mutex_ = CreateMutexA(nullptr, FALSE, name.truncated() ? "zorvo-temp-record" : name.c_str());
+        if (!mutex_) return;
+        DWORD waited = WaitForSingleObject(mutex_, kWaitMs);
+        // An owner that ended while holding it left the record as a whole value.
+        owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ~RecordLock() {
+        if (owned_) ReleaseMutex(mutex_);
+        if (mutex_) CloseHandle(mutex_);
+    }
+    RecordLock(const RecordLock&) = delete;
+    RecordLock& operator=(const RecordLock&) = delete;
+
+private:
+    static const DWORD kWaitMs = 5000;
+
+    // "-" and the user's SID: the record belongs to the user, and the mutex
+    // name is per session (two users can share one, through runas).
+    static void appendUserSid(Text<256>& name) {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        union {
+            TOKEN_USER user;
+            BYTE bytes[256];
+        } info;
+        DWORD size = 0;
+        char* sid = nullptr;
+        if (GetTokenInformation(token, TokenUser, &info, sizeof(info), &size) &&
+            ConvertSidToStringSidA(info.user.User.Sid, &sid)) {
+            name.appendChar('-');
+            name.append(sid);
+            LocalFree(sid);
+        }
+        CloseHandle(token);
+    }
+
+    HANDLE mutex_ = nullptr;
+    bool owned_ = false;
+};
 
 void writeValue(HKEY key, const char* name, const PathText& text) {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -57,6 +107,7 @@ void appendToDeleteList(const char* path, const char* valueName) {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kTempRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                         nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
+    RecordLock lock;
     PathText list;
     readValue(key, valueName, list);
     if (appendToDeleteText(list, path)) writeValue(key, valueName, list);
@@ -73,6 +124,7 @@ void registerPendingDeletions() {
 void cleanUpEarlierRuns() {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kTempRegistryKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    RecordLock lock;
     // Files first, so that a directory whose files are all gone is empty when removed.
     cleanValue(key, kDeleteFile, [](const char* path) {
         if (canOpenExclusively(path)) DeleteFileA(path);

@@ -6,6 +6,7 @@
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
 #include "launcher/error_report.h"
+#include "paths/paths.h"
 #include "paths/path_rules.h"
 #include "tempfiles/temp_rules.h"
 #include "launcher/trace.h"
@@ -37,9 +38,12 @@ void checkNames(const char* names, int32_t count) {
 // is deleted only after the directory exists, so no other start can be given
 // the same name meanwhile.
 void createExtractionDirectory(PathText& dir) {
-    PathText tempPath;
-    DWORD n = GetTempPathA(static_cast<DWORD>(tempPath.capacity()), tempPath.data());
-    if (n == 0 || !tempPath.adoptPlatformResult(n)) failWithCode("7");
+    PathText tempPath, folder;
+    if (!getTempDirectory(tempPath, &folder)) {
+        if (folder.empty()) failWithCode("7");
+        trace("the temporary folder %s has no name in the code page", folder.c_str());
+        errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
+    }
     char unique[MAX_PATH];
     if (!GetTempFileNameA(tempPath.c_str(), "zrv", 0, unique)) failWithCode("7");
     dir.assign(unique);
@@ -80,14 +84,24 @@ bool copyUnscrambled(HANDLE exe, HANDLE out, uint32_t count) {
 bool extractEmbeddedFile(HANDLE exe, const char* path) {
     int32_t length = readInt(exe);
     if (length <= 0) return true;
-    HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (out == INVALID_HANDLE_VALUE) failWithCode("11");
     if (!copyUnscrambled(exe, out, static_cast<uint32_t>(length))) {
         CloseHandle(out);
         return false;
     }
+    // The VM opens a jar of the class path only when it first needs a class
+    // from it, and meanwhile other starts clean up what is recorded. A handle
+    // held until the process ends, without delete sharing, keeps the file in
+    // place: the clean-up's exclusive open fails on it, and so does any
+    // deletion. It asks for reading only, so that the VM, the application and
+    // the loader of an embedded DLL can still open the file as they do.
+    HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     // A write that the system completes only on close fails there.
     if (!CloseHandle(out)) failWithCode("13");
+    if (held == INVALID_HANDLE_VALUE) trace("cannot keep %s open: a later start may remove it early", path);
     return true;
 }
 

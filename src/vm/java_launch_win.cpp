@@ -7,6 +7,7 @@
 
 #include <new>
 
+#include "common/code_page.h"
 #include "common/grow_text.h"
 #include "config/launcher_config.h"
 #include "launcher/error_report.h"
@@ -38,6 +39,29 @@ size_t splitOrExit(const char* text, const char* prefix, StringList& list) {
     size_t stopped = splitArguments(text, prefix, list, unbalanced);
     if (unbalanced) errorExit(cfg::kMsgWrongParameter);
     return stopped;
+}
+
+// Converts every text of `from` with `convert` and appends it to `to`.
+void addConverted(StringList& to, const StringList& from, char* (*convert)(const char*)) {
+    for (size_t i = 0; i < from.count; ++i) {
+        char* converted = convert(from.at(i));
+        if (converted) to.add(converted);
+        free(converted);
+    }
+}
+
+// Splits a text of the code page into arguments of main (UTF-8).
+void splitIntoArguments(const char* text, StringList& arguments) {
+    StringList split;
+    splitOrExit(text, nullptr, split);
+    addConverted(arguments, split, codePageToUtf8);
+    split.release();
+}
+
+void addInUtf8(StringList& arguments, const char* text) {
+    char* converted = codePageToUtf8(text);
+    if (converted) arguments.add(converted);
+    free(converted);
 }
 
 void readConfigured(ConfigId id, PathText& text) {
@@ -85,12 +109,9 @@ char* buildClassPath() {
 
 // The VM options file: the executable's long path + ".vmoptions".
 void addOptionsFile(StringList& options) {
-    PathText longPath;
-    uint32_t n = getLongPathName(getExecutablePath(), longPath.data(), static_cast<uint32_t>(longPath.capacity()));
-    if (n == 0 || !longPath.adoptPlatformResult(n)) return;
-    longPath.append(".vmoptions");
-    if (longPath.truncated()) return;
-    FILE* file = fopen(longPath.c_str(), "rt");
+    PathText path;
+    if (!getOptionsFilePath(path)) return;
+    FILE* file = fopen(path.c_str(), "rt");
     if (!file) return;
     addOptionsFileLines(options, file);
     fclose(file);
@@ -100,8 +121,7 @@ void addOptionsFile(StringList& options) {
 // of the command line begins.
 const char* buildOptions(StringList& options, const char* tail) {
     PathText moduleName, commFile;
-    DWORD n = GetModuleFileNameA(nullptr, moduleName.data(), static_cast<DWORD>(moduleName.capacity()));
-    if (n == 0 || !moduleName.adoptPlatformResult(n)) moduleName.clear();
+    getModuleName(moduleName);
     processCommFileName(commFile, GetCurrentProcessId());
     addLauncherProperties(options, LauncherProperties{instanceSemaphoreName(), moduleName.c_str(), commFile.c_str(),
                                                       extractionDirectory().c_str()});
@@ -114,7 +134,12 @@ const char* buildOptions(StringList& options, const char* tail) {
     substituteConfigured(configured);
     splitOrExit(configured.c_str(), nullptr, options);
     if (getConfigInt(cfg::kAllowJOptions) == 0) return tail;
-    return tail + splitOrExit(tail, "-J", options);
+    // The command line is UTF-8; the VM reads its options in the code page.
+    StringList commandLineOptions;
+    size_t stopped = splitOrExit(tail, "-J", commandLineOptions);
+    addConverted(options, commandLineOptions, utf8ToCodePage);
+    commandLineOptions.release();
+    return tail + stopped;
 }
 
 struct ArgumentSource {
@@ -128,7 +153,7 @@ void addFilePath(StringList& arguments, ConfigId flag, ConfigId file) {
         readConfigured(file, configured);
         getFullPath(path, configured.c_str(), true);
     }
-    arguments.add(path.c_str());
+    addInUtf8(arguments, path.c_str());
 }
 
 void buildArguments(void* ctx, StringList& arguments) {
@@ -136,13 +161,14 @@ void buildArguments(void* ctx, StringList& arguments) {
     PathText text;
     arguments.add(getConfigInt(cfg::kAppType) == 1 ? "true" : "false");
     readConfigured(cfg::kMainClass, text);
-    arguments.add(text.c_str());
+    addInUtf8(arguments, text.c_str());
     addFilePath(arguments, cfg::kPassFile1, cfg::kFile1);
     addFilePath(arguments, cfg::kPassFile2, cfg::kFile2);
     arguments.add(getConfigInt(cfg::kFifthArgument) != 0 ? "true" : "false");
     readConfigured(cfg::kAppArguments, text);
     substituteConfigured(text);
-    splitOrExit(text.c_str(), nullptr, arguments);
+    splitIntoArguments(text.c_str(), arguments);
+    // The command line is UTF-8 already.
     splitOrExit(source->applicationCommandLine, nullptr, arguments);
     traceList("arguments of com.zorvo.runtime.WinLauncher.main:", arguments.items, arguments.count);
 }

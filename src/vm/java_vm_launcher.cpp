@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include "common/utf8.h"
 #include "vm/java_vm_state.h"
 #include "vm/splash_controller.h"
 
@@ -53,11 +54,11 @@ jobjectArray makeArgumentArray(JNIEnv* env, const StringList& arguments) {
     if (!stringClass) return nullptr;
     jobjectArray array = env->NewObjectArray(static_cast<jsize>(arguments.count), stringClass, nullptr);
     env->DeleteLocalRef(stringClass);
-    jchar* units = static_cast<jchar*>(malloc(kArgumentUnits * sizeof(jchar)));
+    uint16_t* units = static_cast<uint16_t*>(malloc(kArgumentUnits * sizeof(uint16_t)));
     bool complete = array && units && !env->ExceptionCheck();
     for (size_t i = 0; complete && i < arguments.count; ++i) {
-        size_t count = widenBytes(arguments.at(i), units, kArgumentUnits);
-        jstring s = env->NewString(units, static_cast<jsize>(count));
+        size_t count = decodeUtf8(arguments.at(i), units, kArgumentUnits);
+        jstring s = env->NewString(reinterpret_cast<const jchar*>(units), static_cast<jsize>(count));
         complete = s && !env->ExceptionCheck();
         if (complete) {
             env->SetObjectArrayElement(array, static_cast<jsize>(i), s);
@@ -134,12 +135,6 @@ LaunchOutcome runApplication(JNIEnv* env, const JavaLaunch& launch) {
 }
 
 }  // namespace
-
-size_t widenBytes(const char* text, jchar* units, size_t capacity) {
-    size_t n = 0;
-    for (; n < capacity && text[n]; ++n) units[n] = static_cast<unsigned char>(text[n]);
-    return n;
-}
 
 LaunchOutcome launchJava(const JavaLaunch& launch, bool destroyAtEnd) {
     CreateJavaVMFunction create = createJavaVMEntry();

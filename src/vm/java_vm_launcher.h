@@ -30,8 +30,8 @@ struct JavaLaunch {
     // A splash thread may poll the Java side: its VM calls must end when the
     // VM shuts down.
     bool splashPolls;
-    // Fills the arguments of main (called after the launcher class and its
-    // main method were found); may end the process.
+    // Fills the arguments of main, each in UTF-8 (called after the launcher
+    // class and its main method were found); may end the process.
     void (*buildArguments)(void* ctx, StringList& arguments);
     void* ctx;
 };
@@ -54,10 +54,6 @@ enum class LaunchOutcome {
 // waits for the application's last non-daemon thread). After any other
 // outcome the VM is left running for the report.
 LaunchOutcome launchJava(const JavaLaunch& launch, bool destroyAtEnd);
-
-// Each byte of `text` widened to the UTF-16 unit of the same value, at most
-// `capacity` units; gives the number of units.
-size_t widenBytes(const char* text, jchar* units, size_t capacity);
 
 // How an outcome other than Ran is reported: the message, and the class its
 // "%CLASS_NAME%" names (`mainClass` is the configured one, dotted).

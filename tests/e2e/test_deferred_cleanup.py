@@ -7,8 +7,9 @@ import time
 
 import pytest
 
-from conftest import to_windows_path
-from test_embedded_files import TEMP_KEY, raw_record, record
+from conftest import BOTH_ARCHES, to_windows_path
+from test_embedded_files import TEMP_KEY, raw_record, record, write_files
+from test_launch import Running, launcher  # noqa: F401 (fixture)
 
 CONSOLE = {"app-type": 0}
 
@@ -35,6 +36,27 @@ def start_clean_up(wine, make_app):
         assert result.returncode == 83, result.stderr
 
     return run
+
+
+@BOTH_ARCHES
+def test_a_running_launchers_files_outlive_other_starts_and_go_after_it_ended(launcher, wine, tmp_path,
+                                                                              start_clean_up):
+    # The VM opens a jar only when it needs a class from it; meanwhile other
+    # starts clean up. Here the VM opens none at all.
+    app = launcher({"embed": [str(f) for f in write_files(tmp_path, [10, 20])]})
+    first = Running(app, tmp_path / "release")
+    try:
+        first.wait_for("main")
+        files, dirs = record(wine)
+        assert len(files) == 2 and len(dirs) == 1
+        start_clean_up()
+        assert all(wine.unix_path(p).exists() for p in files + dirs)
+        assert record(wine) == (files, dirs)
+    finally:
+        first.stop()
+    start_clean_up()
+    assert not any(wine.unix_path(p).exists() for p in files + dirs)
+    assert record(wine) == ([], [])
 
 
 def test_first_start_creates_no_key(wine, start_clean_up):

@@ -10,6 +10,7 @@ from pathlib import Path
 import pytest
 
 from conftest import BOTH_ARCHES, TESTVM, to_windows_path
+from test_launch import Running, launcher  # noqa: F401 (fixture)
 
 TEMP_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\temp"
 CONSOLE = {"app-type": 0}
@@ -233,12 +234,28 @@ def test_ten_runs_leave_at_most_the_last_runs_files(wine, make_app, tmp_path):
     assert len(dirs) == 1 and wine.unix_path(dirs[0]) in left
 
 
-def test_two_starts_in_the_same_second_get_different_directories(wine, make_app, tmp_path):
-    exe = make_app({**CONSOLE, "embed": [str(write_files(tmp_path, [10])[0])]})
-    assert wine.run(exe).returncode == 83
-    _, first = record(wine)
-    assert wine.run(exe).returncode == 83
-    _, second = record(wine)
-    # Both seed the random suffix with the same second most of the time; the
-    # system-made unique part keeps the names apart.
-    assert len(first) == 1 and len(second) == 1 and first != second
+def test_eight_starts_at_the_same_moment_get_their_own_directories_and_lose_no_record_entry(launcher, wine, tmp_path):
+    # All eight run at once (main waits for the release file), so each one's
+    # files are in use while the others clean up and register theirs.
+    # Four files: each start changes the record five times.
+    payloads = write_files(tmp_path, [10, 11, 12, 13])
+    app = launcher({"embed": [str(f) for f in payloads]})
+    release = tmp_path / "release"
+    runs = [Running(app, release) for _ in range(8)]
+    try:
+        temp_dirs = [option_value(r.wait_for("JNI_CreateJavaVM")["options"], "-Dzorvo.tempDir=") for r in runs]
+        for r in runs:
+            r.wait_for("main")
+        # The same second seeds the same random suffix; the system-made part differs.
+        assert len(set(temp_dirs)) == 8
+        files, dirs = record(wine)
+        assert sorted(dirs) == sorted(temp_dirs)
+        assert sorted(files) == sorted(f"{d}\\{f.name}" for d in temp_dirs for f in payloads)
+    finally:
+        for r in runs:
+            r.stop()
+
+
+def option_value(options, prefix):
+    [value] = [o[len(prefix):] for o in options if o.startswith(prefix)]
+    return value

@@ -78,9 +78,10 @@ def test_a_first_start_registers_its_pid_and_names_its_semaphore(launcher, wine)
 @BOTH_ARCHES
 @pytest.mark.parametrize("tail, through_short_path", [
     ('alpha "beta gamma"  caf\xe9 %ZORVO_EXEDIR% -J-Dx', False),
+    ('"\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt" \u4e2d\u6587 \U0001F600', False),
     ("", False),
     ("from the short path", True),
-], ids=["arguments", "no-arguments", "short-path"])
+], ids=["arguments", "beyond-the-code-page", "no-arguments", "short-path"])
 def test_a_second_start_leaves_its_arguments_to_the_running_instance(launcher, wine, running, user_temp, tail,
                                                                      through_short_path):
     app = launcher({**SINGLE, "allow-j-options": 1}, subdir="Two Starts")
@@ -95,7 +96,8 @@ def test_a_second_start_leaves_its_arguments_to_the_running_instance(launcher, w
         assert (second.returncode, second.stderr, second.stdout) == (0, b"", b"")
         # The second start neither probed a runtime nor loaded a VM.
         assert second.records == []
-        assert target.read_bytes() == tail.encode("latin-1") + b"\r\n"
+        # The command line as the user gave it, in UTF-8.
+        assert target.read_bytes() == tail.encode("utf-8") + b"\r\n"
     finally:
         target.unlink(missing_ok=True)
     done = first.finish()
@@ -201,7 +203,8 @@ def hand_over(app, prefix, user_temp, pid, tail):
     try:
         second = app.run(tail)
         assert (second.returncode, second.records) == (0, [])
-        assert target.read_bytes() == tail.encode("latin-1") + b"\r\n"
+        # The command line as the user gave it, in UTF-8.
+        assert target.read_bytes() == tail.encode("utf-8") + b"\r\n"
     finally:
         target.unlink(missing_ok=True)
 

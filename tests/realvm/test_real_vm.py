@@ -127,25 +127,32 @@ def launch(java, arguments, classpath=None, options=(), splash_ms=0, first_run=F
     return run
 
 
-def units(text: bytes):
-    """The UTF-16 units an argument of these bytes must arrive as."""
+def units(text):
+    """The UTF-16 units an argument must arrive as: a str's own, or one per byte."""
+    if isinstance(text, str):
+        data = text.encode("utf-16-le", "surrogatepass")
+        return ",".join(f"{data[i] | data[i + 1] << 8:04X}" for i in range(0, len(data), 2))
     return ",".join(f"{b:04X}" for b in text)
 
 
 # --- arguments -------------------------------------------------------------------------------
 
 
-def test_arguments_arrive_byte_exact_without_a_reference_per_argument(java):
+def test_arguments_arrive_exact_without_a_reference_per_argument(java):
+    # UTF-8 arguments arrive as their characters; bytes that are no UTF-8 as
+    # the characters of their values.
+    unicode = "\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt \U0001F600"
     high = bytes(range(0x80, 0x100))
     long_arg = b"L" * 9000
     many = [f"a{i}".encode() for i in range(40)]
-    run = launch(java, [a.encode() for a in fixed("EchoArgs")] + [high, b"", b"two words", long_arg] + many)
+    run = launch(java, [a.encode() for a in fixed("EchoArgs")] +
+                 [unicode.encode(), high, b"", b"two words", long_arg] + many)
     assert run.returncode == 0 and run.outcome() == "Ran"
     args = [line[4:] for line in run.lines if line.startswith("arg ")]
-    assert run.lines[0] == f"count {4 + 40}"
-    assert args[:3] == [units(high), "", units(b"two words")]
-    assert args[3] == units(b"L" * 8192)  # cut to the 8192 units of the conversion
-    assert args[4:] == [units(a) for a in many]
+    assert run.lines[0] == f"count {5 + 40}"
+    assert args[:4] == [units(unicode), units(high), "", units(b"two words")]
+    assert args[4] == units(b"L" * 8192)  # cut to the 8192 units of the conversion
+    assert args[5:] == [units(a) for a in many]
 
 
 # --- failures of the launch --------------------------------------------------------------------

@@ -86,7 +86,7 @@ std::vector<ConfigId> ids(const std::vector<Record>& records) {
     return out;
 }
 
-const std::vector<ConfigId> kMessageIds = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011};
+const std::vector<ConfigId> kMessageIds = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1015};
 
 std::vector<ConfigId> concat(std::vector<ConfigId> a, const std::vector<ConfigId>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -111,7 +111,7 @@ TEST(BuildToolOutput, BlockLayoutAndOrder) {
     // Byte by byte: magic, narrow count, first record, ...
     size_t at = launcher.size();
     EXPECT_EQ(image.substr(at, 4), "\xD5\x13\xE4\xE8");
-    EXPECT_EQ(get32(image, at + 4), 4u + 12u);
+    EXPECT_EQ(get32(image, at + 4), 4u + 13u);
     EXPECT_EQ(get32(image, at + 8), 122u);
     EXPECT_EQ(get32(image, at + 12), 16u);
     EXPECT_EQ(image.substr(at + 16, 16), "com.example.Main");
@@ -139,7 +139,7 @@ TEST(BuildToolOutput, DefaultMessages) {
     parseImage(image, p);
     // Set ones keep their place; the defaults of the others follow, in id order.
     EXPECT_EQ(ids(p.block.narrow),
-              (std::vector<ConfigId>{1001, 1009, 1000, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1011}));
+              (std::vector<ConfigId>{1001, 1009, 1000, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1011, 1015}));
     EXPECT_EQ(narrowText(p.tables, 1001), "custom");
     EXPECT_EQ(narrowText(p.tables, 1009), "by id");
     // A wide record is another key space: the narrow caption still gets its default.

@@ -1,5 +1,5 @@
-// The portable pieces of a launch that need no VM: the argument widening,
-// how each failed launch is reported, and the splash thread's call gate.
+// The portable pieces of a launch that need no VM: how each failed launch
+// is reported, and the splash thread's call gate.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,17 +11,6 @@
 
 namespace zorvo {
 namespace {
-
-TEST(JavaLaunch, ArgumentsWidenByteForByteAndAreCutAtTheCapacity) {
-    std::string bytes;
-    for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);
-    jchar units[300];
-    ASSERT_EQ(widenBytes(bytes.c_str(), units, 300), 255u);
-    for (int b = 1; b < 256; ++b) EXPECT_EQ(units[b - 1], b);
-    EXPECT_EQ(widenBytes("abcdef", units, 4), 4u);
-    EXPECT_EQ(units[3], 'd');
-    EXPECT_EQ(widenBytes("", units, 4), 0u);
-}
 
 TEST(JavaLaunch, EachFailureHasItsMessageAndNamesTheClassItConcerns) {
     struct Case {

@@ -58,6 +58,15 @@ TEST(MessageText, OnlyTheFirstOccurrenceIsReplaced) {
 }
 
 TEST(MessageText, ResultLongerThanTheBufferIsCutAtTheBuffer) {
+    // A result of exactly 8191 characters fits whole; one more is cut.
+    for (size_t extra : {0, 1}) {
+        Text<kTextSize> exact("a%V%b");
+        std::string value(kTextSize - 1 - 2 + extra, 'v');
+        replaceFirstPlaceholder(exact, "%V%", value.c_str());
+        EXPECT_EQ(exact.truncated(), extra == 1);
+        EXPECT_EQ(exact.size(), kTextSize - 1);
+        EXPECT_EQ(exact.c_str()[kTextSize - 2], extra == 1 ? 'v' : 'b');
+    }
     std::string text = "head %V% tail";
     std::string value(9000, 'v');
     Text<kTextSize> t(text.c_str());
@@ -84,6 +93,19 @@ TEST(TextBuffer, NeverWritesPastItsCapacityAndRemembersCuts) {
     EXPECT_FALSE(t.appendFormat("%s", "xyz"));
     EXPECT_STREQ(t.c_str(), "12-abxy");
     EXPECT_EQ(t.size(), 7u);
+    // Exactly the capacity less the terminator fits, by every operation.
+    Text<8> full;
+    EXPECT_TRUE(full.assign("abcdefg"));
+    EXPECT_TRUE(full.appendFormat("%s", ""));
+    EXPECT_FALSE(full.truncated());
+    EXPECT_FALSE(full.appendChar('h'));
+    EXPECT_STREQ(full.c_str(), "abcdefg");
+    Text<8> formatted;
+    EXPECT_TRUE(formatted.appendFormat("%s%d", "abcdef", 7));
+    EXPECT_FALSE(formatted.truncated());
+    EXPECT_EQ(formatted.size(), 7u);
+    EXPECT_FALSE(formatted.assign("abcdefgh"));
+    EXPECT_STREQ(formatted.c_str(), "abcdefg");
     // A platform call that reports a result at or above the capacity failed.
     Text<8> p;
     EXPECT_FALSE(p.adoptPlatformResult(8));
@@ -91,6 +113,9 @@ TEST(TextBuffer, NeverWritesPastItsCapacityAndRemembersCuts) {
     memcpy(p.data(), "C:\\a", 5);
     EXPECT_TRUE(p.adoptPlatformResult(4));
     EXPECT_EQ(p.size(), 4u);
+    memcpy(p.data(), "C:\\abcd", 8);
+    EXPECT_TRUE(p.adoptPlatformResult(7));
+    EXPECT_STREQ(p.c_str(), "C:\\abcd");
 }
 
 }  // namespace

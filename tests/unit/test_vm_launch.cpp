@@ -106,6 +106,12 @@ TEST(Substitution, EnvironmentBlockOrderAndCase) {
     // Entries beginning with "=" have an empty name.
     EXPECT_EQ(substituted("x${}y", env), "xC:=C:\\worky");
     EXPECT_EQ(substituted("${NOPE}", env), "${NOPE}");
+    // Launcher variables come first: one inside an environment value stays as
+    // it is, while a variable reference inside a launcher variable's value is
+    // expanded afterwards.
+    const char env2[] = "X=%ZORVO_EXEDIR%\0Y=${ZORVO_TEMPDIR}\0B=bee\0\0";
+    EXPECT_EQ(substituted("${X}|${Y}", env2), "%ZORVO_EXEDIR%|${ZORVO_TEMPDIR}");
+    EXPECT_EQ(substituted("%ZORVO_EXEDIR%", env2, "c:\\${B}\\"), "c:\\bee\\");
 }
 
 TEST(Substitution, ValuesContainingThePatternDoNotLoop) {

@@ -26,6 +26,11 @@ const DefaultMessage kDefaultMessages[] = {
     {cfg::kMsgInternalError, "An internal error occured (error code: %ERROR_CODE%)"},
     {cfg::kMsgMainClassNotFound, "The main class %CLASS_NAME% could not be loaded."},
     {cfg::kMsgMainMethodNotFound, "The class %CLASS_NAME% has no usable main method."},
+    {cfg::kMsgFolderUnusable,
+     "The folder %FOLDER_NAME% cannot be used: its name holds characters that\r\n"
+     "this system's language settings cannot show, and it has no short name.\r\n"
+     "Install the application in a folder whose name uses other characters,\r\n"
+     "or set TEMP and TMP to such a folder if it is the temporary folder."},
 };
 const size_t kDefaultMessageCount = sizeof(kDefaultMessages) / sizeof(kDefaultMessages[0]);
 

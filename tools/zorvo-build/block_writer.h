@@ -25,7 +25,7 @@ constexpr unsigned char kEmbedScramble = 0xB6;
 // The largest file the stream's 32-bit signed length can describe.
 constexpr uint64_t kMaxEmbeddedFileSize = 0x7FFFFFFF;
 
-// The message texts written for entries 1000 to 1011 unless the
+// The message texts written for entries 1000 to 1011 and 1015 unless the
 // configuration sets them.
 struct DefaultMessage {
     ConfigId id;

@@ -32,7 +32,7 @@ const char kHelp[] =
     "(value in UTF-8); embed = PATH for a file to embed (relative to the file).\n"
     "Lines whose first non-blank is # are comments. Blanks around names and values\n"
     "are layout. Escapes in values: \\r \\n \\t \\\\ \\xHH, and \\uHHHH in wide values.\n"
-    "Messages 1000 to 1011 get their default texts unless the file sets them.\n"
+    "Messages 1000 to 1011 and 1015 get their default texts unless the file sets them.\n"
     "\n"
     "Exit code: 0 on success, 2 on any error.\n";
 

@@ -5,6 +5,9 @@
 //   starter.exe [options] --cmdline-file PATH
 //   starter.exe [options] --cmdline-env NAME
 //
+// With --utf8 the command line's bytes are UTF-8 and the program is started
+// through CreateProcessW, so that it can hold characters outside the code page.
+//
 // After "--" the command line is the raw text of GetCommandLineA() behind the
 // first " -- ", never re-joined from argv (useful when a Windows program starts
 // the starter). Wine re-quotes the arguments that a Linux caller hands over, so
@@ -19,7 +22,7 @@
 namespace {
 
 const char* const kUsage =
-    "usage: starter.exe [--show N] [--cwd DIR] [--timeout MS] "
+    "usage: starter.exe [--show N] [--cwd DIR] [--timeout MS] [--utf8] "
     "(-- COMMAND LINE | --cmdline-file PATH | --cmdline-env NAME)\n";
 
 int usage(const std::string& problem) {
@@ -45,6 +48,7 @@ struct Options {
     DWORD timeoutMs = INFINITE;
     std::string commandLine;
     bool haveCommandLine = false;
+    bool utf8 = false;
 };
 
 bool takeRawTail(Options& options) {
@@ -75,6 +79,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.cwd = argv[++i];
         } else if (arg == "--timeout" && hasValue) {
             options.timeoutMs = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (arg == "--utf8") {
+            options.utf8 = true;
         } else if (arg == "--cmdline-file" && hasValue) {
             if (!testvm::readFile(argv[++i], options.commandLine)) return usage("cannot read " + std::string(argv[i]));
             options.haveCommandLine = true;
@@ -106,11 +112,25 @@ int main(int argc, char** argv) {
         startup.wShowWindow = options.showCommand;
     }
     PROCESS_INFORMATION process;
-    std::string commandLine = options.commandLine;  // CreateProcessA may write into it
+    std::string commandLine = options.commandLine;  // CreateProcess may write into it
     commandLine.push_back('\0');
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                        options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process)) {
-        testvm::writeStd(STD_ERROR_HANDLE, "starter: CreateProcessA failed with error " +
+    const char* cwd = options.cwd.empty() ? nullptr : options.cwd.c_str();
+    BOOL started;
+    if (options.utf8) {
+        std::wstring wide(commandLine.size(), L'\0');
+        int n = MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+        std::wstring wideCwd(options.cwd.size() + 1, L'\0');
+        MultiByteToWideChar(CP_ACP, 0, options.cwd.c_str(), -1, &wideCwd[0], static_cast<int>(wideCwd.size()));
+        STARTUPINFOW startupW;
+        memcpy(&startupW, &startup, sizeof startupW);
+        startupW.cb = sizeof startupW;
+        started = n > 0 && CreateProcessW(nullptr, &wide[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                          cwd ? wideCwd.c_str() : nullptr, &startupW, &process);
+    } else {
+        started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, cwd, &startup, &process);
+    }
+    if (!started) {
+        testvm::writeStd(STD_ERROR_HANDLE, "starter: CreateProcess failed with error " +
                                                std::to_string(GetLastError()) + "\n");
         return 126;
     }

@@ -1,5 +1,14 @@
 package com.zorvo.runtime;
 
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.NoSuchFileException;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.List;
+
 /**
  * What the native launcher handed over to this process, for the application to read.
  *
@@ -81,10 +90,81 @@ public final class LaunchInfo {
 
     /**
      * The path of this process's communication file, or null. In single-instance mode a second
-     * start of the same executable writes its command line into this file and ends.
+     * start of the same executable writes its command line into this file (UTF-8, one line
+     * ending in CR LF) and ends; {@link #readHandedOverArguments} reads it.
      */
     public static String getProcessCommFile() {
         return nonEmpty(System.getProperty(PROCESS_COMM_FILE_PROPERTY));
+    }
+
+    /**
+     * The arguments of the latest later start that handed its command line over (single-instance
+     * mode), split the way the launcher splits a command line; the file is deleted, so each
+     * hand-over is read once. Null when there is nothing to read. The file holds the command line
+     * in UTF-8 and one CR LF; see {@link #splitCommandLine}.
+     */
+    public static String[] readHandedOverArguments() throws IOException {
+        String name = getProcessCommFile();
+        if (name == null) {
+            return null;
+        }
+        Path file = Paths.get(name);
+        byte[] bytes;
+        try {
+            bytes = Files.readAllBytes(file);
+        } catch (NoSuchFileException e) {
+            return null;
+        }
+        Files.deleteIfExists(file);
+        String line = new String(bytes, StandardCharsets.UTF_8);
+        if (line.endsWith("\r\n")) {
+            line = line.substring(0, line.length() - 2);
+        } else if (line.endsWith("\n")) {
+            line = line.substring(0, line.length() - 1);
+        }
+        return splitCommandLine(line);
+    }
+
+    /**
+     * Splits a command line as the launcher does: only the blank separates; an argument that
+     * starts with a double or single quote runs to the next same quote (the quotes are dropped,
+     * one blank right after is skipped); a quote inside an argument starts a quoted part that
+     * joins the text before it. A quote without its closing quote takes the rest of the line.
+     */
+    public static String[] splitCommandLine(String text) {
+        List<String> out = new ArrayList<>();
+        int pos = 0;
+        int len = text.length();
+        while (pos < len) {
+            int blank = text.indexOf(' ', pos);
+            if (blank == pos) {
+                pos++;
+                continue;
+            }
+            int dq = text.indexOf('"', pos);
+            int sq = text.indexOf('\'', pos);
+            if (blank >= 0 && (dq < 0 || blank < dq) && (sq < 0 || blank < sq)) {
+                out.add(text.substring(pos, blank));
+                pos = blank + 1;
+                continue;
+            }
+            int quote = dq >= 0 && (sq < 0 || dq < sq) ? dq : sq;
+            if (quote < 0) {
+                out.add(text.substring(pos));
+                break;
+            }
+            int close = text.indexOf(text.charAt(quote), quote + 1);
+            if (close < 0) {
+                out.add(text.substring(pos, quote) + text.substring(quote + 1));
+                break;
+            }
+            out.add(text.substring(pos, quote) + text.substring(quote + 1, close));
+            pos = close + 1;
+            if (pos < len && text.charAt(pos) == ' ') {
+                pos++;
+            }
+        }
+        return out.toArray(new String[0]);
     }
 
     /** The directory holding the files the launcher extracted for this run, or null when there is none. */

@@ -5,6 +5,10 @@ import static testkit.Assert.assertFalse;
 import static testkit.Assert.assertNull;
 import static testkit.Assert.assertTrue;
 
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.Arrays;
 import java.util.Properties;
 
 import testkit.Test;
@@ -52,6 +56,47 @@ public class LaunchInfoTest {
         withProperties(null, null, null, null, () -> {
             assertNull(LaunchInfo.getModuleName());
             assertNull(LaunchInfo.getProcessCommFile());
+        });
+    }
+
+    @Test
+    public void commandLinesSplitAsTheLauncherSplitsThem() {
+        String[][] cases = {
+            {"a  b", "a", "b"},
+            {"\"two words\" 'x y' z", "two words", "x y", "z"},
+            {"-Dx=\"a b\"c", "-Dx=a b", "c"},
+            {"'' \"\"", "", ""},
+            {"tab\tstays", "tab\tstays"},
+            {"open \"rest of it", "open", "rest of it"},
+            {""},
+        };
+        for (String[] c : cases) {
+            assertEquals(Arrays.asList(c).subList(1, c.length).toString(),
+                         Arrays.asList(LaunchInfo.splitCommandLine(c[0])).toString());
+        }
+    }
+
+    @Test
+    public void handedOverArgumentsAreReadInUtf8Once() throws Exception {
+        Path file = Files.createTempFile("zrv_p", ".tmp");
+        String line = "\"\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt\" \uD83D\uDE00 caf\u00e9";
+        Files.write(file, (line + "\r\n").getBytes(StandardCharsets.UTF_8));
+        withProperties(null, null, file.toString(), null, () -> {
+            try {
+                assertEquals("[\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt, \uD83D\uDE00, caf\u00e9]",
+                             Arrays.toString(LaunchInfo.readHandedOverArguments()));
+                assertFalse(Files.exists(file), "the file is deleted once read");
+                assertNull(LaunchInfo.readHandedOverArguments());
+            } catch (java.io.IOException e) {
+                throw new AssertionError(e);
+            }
+        });
+        withProperties(null, null, null, null, () -> {
+            try {
+                assertNull(LaunchInfo.readHandedOverArguments());
+            } catch (java.io.IOException e) {
+                throw new AssertionError(e);
+            }
         });
     }
 
