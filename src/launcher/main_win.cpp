@@ -29,7 +29,7 @@ int startupShowCommand() {
 
 int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
     startTrace();
-    trace("command line behind the program name: [%s]", tail);
+    traceUtf8("command line behind the program name: [%s]", tail);
     if (hasInternalPrefix(tail)) useConsoleReporting();
     prepareProcessEnvironment(instance);
     if (!extractEmbeddedFiles(extractionDirectory())) errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "16");

@@ -28,6 +28,11 @@ void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // blanks show, however long it is.
 void traceList(const char* title, const char* const* items, size_t count);
 
+// The same for text that is UTF-8 already (the command line and the arguments
+// of main) rather than in the system's code page.
+void traceUtf8(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void traceUtf8List(const char* title, const char* const* items, size_t count);
+
 }  // namespace zorvo
 
 #endif

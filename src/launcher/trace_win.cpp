@@ -35,8 +35,12 @@ void writeBytes(const char* bytes, DWORD n) {
 }
 
 // Writes launcher text (the system's code page) as UTF-8, in chunks that
-// never split a double-byte character.
-void writeText(const char* text, size_t n) {
+// never split a double-byte character; text that is UTF-8 already goes as it is.
+void writeText(const char* text, size_t n, bool utf8) {
+    if (utf8) {
+        writeBytes(text, static_cast<DWORD>(n));
+        return;
+    }
     while (n > 0) {
         int take = n > static_cast<size_t>(kChunk) ? kChunk : static_cast<int>(n);
         if (take < static_cast<int>(n)) {
@@ -87,40 +91,63 @@ void startTrace() {
 
 bool isTracing() { return traceFile != INVALID_HANDLE_VALUE; }
 
-void trace(const char* format, ...) {
-    if (!isTracing()) return;
+namespace {
+
+void traceLine(bool utf8, const char* format, va_list ap) {
     DWORD lastError = GetLastError();
     EnterCriticalSection(&lock);
     char* line = buffers->line;
-    va_list ap;
-    va_start(ap, format);
     int n = vsnprintf(line, kTextSize, format, ap);
-    va_end(ap);
     size_t length = n < 0 ? 0 : (static_cast<size_t>(n) < kTextSize ? static_cast<size_t>(n) : kTextSize - 1);
     writeTime();
-    writeText(line, length);
+    writeText(line, length, utf8);
     if (n >= static_cast<int>(kTextSize)) writeBytes(" [cut]", 6);
     writeBytes("\r\n", 2);
     LeaveCriticalSection(&lock);
     SetLastError(lastError);
 }
 
-void traceList(const char* title, const char* const* items, size_t count) {
-    if (!isTracing()) return;
+void traceItems(bool utf8, const char* title, const char* const* items, size_t count) {
     DWORD lastError = GetLastError();
     EnterCriticalSection(&lock);
     writeTime();
-    writeText(title, strlen(title));
+    writeText(title, strlen(title), false);
     writeBytes("\r\n", 2);
     for (size_t i = 0; i < count; ++i) {
         Text<32> index;
         index.appendFormat("          [%u] \"", static_cast<unsigned>(i));
         writeBytes(index.c_str(), static_cast<DWORD>(index.size()));
-        writeText(items[i], strlen(items[i]));
+        writeText(items[i], strlen(items[i]), utf8);
         writeBytes("\"\r\n", 3);
     }
     LeaveCriticalSection(&lock);
     SetLastError(lastError);
+}
+
+}  // namespace
+
+void trace(const char* format, ...) {
+    if (!isTracing()) return;
+    va_list ap;
+    va_start(ap, format);
+    traceLine(false, format, ap);
+    va_end(ap);
+}
+
+void traceUtf8(const char* format, ...) {
+    if (!isTracing()) return;
+    va_list ap;
+    va_start(ap, format);
+    traceLine(true, format, ap);
+    va_end(ap);
+}
+
+void traceList(const char* title, const char* const* items, size_t count) {
+    if (isTracing()) traceItems(false, title, items, count);
+}
+
+void traceUtf8List(const char* title, const char* const* items, size_t count) {
+    if (isTracing()) traceItems(true, title, items, count);
 }
 
 }  // namespace zorvo

@@ -170,7 +170,7 @@ void buildArguments(void* ctx, StringList& arguments) {
     splitIntoArguments(text.c_str(), arguments);
     // The command line is UTF-8 already.
     splitOrExit(source->applicationCommandLine, nullptr, arguments);
-    traceList("arguments of com.zorvo.runtime.WinLauncher.main:", arguments.items, arguments.count);
+    traceUtf8List("arguments of com.zorvo.runtime.WinLauncher.main:", arguments.items, arguments.count);
 }
 
 bool firstRunMarkerExists() {

@@ -254,6 +254,9 @@ def pytest_configure(config):
     """The tests' directories live below build/e2e/tmp (see tmp_path)."""
     if not config.option.basetemp:
         config.option.basetemp = str(E2E_DIR / "tmp")
+        # pytest makes the base directory itself, not its parents: on a fresh
+        # clone a test that needs no Wine prefix may come first.
+        E2E_DIR.mkdir(parents=True, exist_ok=True)
 
 
 @pytest.fixture

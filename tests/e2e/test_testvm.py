@@ -255,7 +255,7 @@ def test_starter_reports_a_command_it_cannot_start(wine, tmp_path):
     result = run_exact(wine, tmp_path, b'"Z:\\no\\such\\program.exe" x', {})
 
     assert result.returncode == 126
-    assert "CreateProcessA failed" in result.err
+    assert "CreateProcess failed" in result.err
 
 
 # --- unpack200.exe ------------------------------------------------------------------------

@@ -92,13 +92,14 @@ def test_the_trace_of_a_search_that_finds_nothing_names_every_candidate_and_its_
 def test_the_trace_shows_the_options_and_arguments_exactly_as_java_got_them(launcher, tmp_path):
     app = launcher({"vm-options": '-Dblank="a b" -Dcaf\xe9=1', "app-arguments": '"two words" ""'})
     trace = tmp_path / "trace.txt"
-    run = app.run('tail "with blank" caf\xe9', env={"ZORVO_TRACE": to_windows_path(trace)})
+    run = app.run('tail "with blank" caf\xe9 \u0394\u03bf\u03ba\u03b9\u03bc\u03ae', env={"ZORVO_TRACE": to_windows_path(trace)})
     assert (run.returncode, run.stderr) == (0, b"")
 
     events = read_trace(trace)
     assert listed(events, "VM options:") == run.options
     assert listed(events, "arguments of com.zorvo.runtime.WinLauncher.main:") == run.main_args
-    assert "caf\xe9" in run.main_args  # the byte 0xE9 of the code page, as UTF-8 in the file
+    # The byte 0xE9 of the code page and the Greek word of the wide command line, as UTF-8 in the file.
+    assert {"caf\xe9", "\u0394\u03bf\u03ba\u03b9\u03bc\u03ae"} <= set(run.main_args)
     assert events[-1] == "exit code 0"
 
 

@@ -151,5 +151,10 @@ int main(int argc, char** argv) {
             report.value ? report.value : "");
     }
     say("end");
-    return outcome == LaunchOutcome::Ran ? 0 : 1;
+    // Ends at once, as the launcher ends its process: after a failed launch the
+    // VM is still alive, and a normal exit's clean-up races with its threads
+    // (with -Xcheck:jni its signal check then prints a warning behind "end").
+    fflush(stdout);
+    fflush(stderr);
+    _exit(outcome == LaunchOutcome::Ran ? 0 : 1);
 }
