@@ -3,6 +3,7 @@
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "launcher/trace.h"
+#include "process/dll_search.h"
 
 namespace zorvo {
 namespace {
@@ -18,11 +19,18 @@ HMODULE loadJvmLibraryOfKind(const char* javaExecutable, const char* kind) {
         trace("  VM library %s: missing", library.c_str());
         return nullptr;
     }
+    // The VM library imports the C runtime that its runtime ships in bin (the
+    // Java executable's directory), which the standard search never reaches.
+    PathText bin;
+    DWORD n = GetFullPathNameA(dir.c_str(), static_cast<DWORD>(bin.capacity()), bin.data(), nullptr);
+    const char* dllDirectory = n != 0 && bin.adoptPlatformResult(n) ? bin.c_str() : dir.c_str();
+    searchDllsIn(dllDirectory);
     HMODULE module = LoadLibraryA(library.c_str());
     if (module) {
-        trace("  VM library %s: loaded", library.c_str());
+        trace("  VM library %s: loaded, its DLLs from %s", library.c_str(), dllDirectory);
     } else {
         trace("  VM library %s: cannot be loaded (error %lu)", library.c_str(), static_cast<unsigned long>(GetLastError()));
+        searchDllsIn(nullptr);
     }
     return module;
 }

@@ -12,6 +12,7 @@
 #include "launcher/error_report.h"
 #include "launcher/trace.h"
 #include "paths/paths.h"
+#include "process/dll_search.h"
 #include "process/process_environment.h"
 #include "vm/java_vm_state.h"
 
@@ -105,8 +106,12 @@ void resolveLink(PathText& path) {
 }
 
 bool checkSearchPath(const VersionRange& range, FoundJvm& found) {
+    // The runtime on the search path is found in the standard order, the
+    // current directory before the system's directories, as ever.
+    setSafeFileSearch(false);
     DWORD n = SearchPathA(nullptr, "java.exe", nullptr, static_cast<DWORD>(found.executable.capacity()),
                           found.executable.data(), nullptr);
+    setSafeFileSearch(true);
     if (n == 0 || !found.executable.adoptPlatformResult(n)) {
         trace("search: java.exe on the search path: none");
         return false;

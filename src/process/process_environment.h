@@ -11,7 +11,8 @@ namespace zorvo {
 // Loads the configuration (never returns when it is unreadable), stores the
 // instance handle and the product flavour, puts the configured directories
 // (entry 10004) in front of PATH and changes to the configured working
-// directory (entry 146; a missing directory is passed over silently).
+// directory (entry 146; a missing directory is passed over silently). First of
+// all it takes the current directory out of the DLL search.
 void prepareProcessEnvironment(HINSTANCE instance);
 
 // The first character of entry 2001: 'e' launcher flavour, 'i' installer

@@ -7,6 +7,7 @@
 #include "config/launcher_config.h"
 #include "launcher/error_report.h"
 #include "paths/paths.h"
+#include "process/dll_search.h"
 #include "process/search_path.h"
 #include "launcher/trace.h"
 
@@ -77,6 +78,7 @@ void extendSearchPath() {
 }
 
 void prepareProcessEnvironment(HINSTANCE instance) {
+    restrictDllSearch();
     LauncherConfig::load();
     // Every configured path is resolved against the executable's: without a
     // form of it in the code page nothing could be found.

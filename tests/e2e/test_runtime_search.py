@@ -61,13 +61,15 @@ def runtime_doubles(arch):
 
 
 def make_runtime(home: Path, version="1.6.0_45", kinds=("client",), javaw=True, jdk=False, packed=(),
-                 behaviour=None, noentry=(), line=None, unpacker=True, testvm=None) -> Path:
+                 behaviour=None, noentry=(), line=None, unpacker=True, testvm=None, crt=None) -> Path:
     """Lays out a test runtime: bin\\java.exe (and javaw.exe) answering `line`
     (default: java version "<version>"), a VM library bin\\<kind>\\jvm.dll for
     each kind (below jre\\bin instead with `jdk`: a JDK whose bin holds no VM),
     noentry kinds get the library without JNI_CreateJavaVM, and `packed`
-    archives (e.g. "lib\\rt.jar") as .pack files with bin\\unpack200.exe. The
-    programs are the test doubles in `testvm` (default: the test's architecture)."""
+    archives (e.g. "lib\\rt.jar") as .pack files with bin\\unpack200.exe. With
+    `crt` the VM libraries import the C runtime double zrvcrt.dll, which lies
+    in bin when `crt` is "bin" and nowhere when it is "missing". The programs
+    are the test doubles in `testvm` (default: the test's architecture)."""
     testvm = testvm or RUNTIME_DOUBLES["dir"]
     bin_dir = home / "bin"
     bin_dir.mkdir(parents=True, exist_ok=True)
@@ -79,7 +81,10 @@ def make_runtime(home: Path, version="1.6.0_45", kinds=("client",), javaw=True, 
     if behaviour is not None:
         (bin_dir / "behaviour.txt").write_text(behaviour)
     vm_root = home / "jre" / "bin" if jdk else bin_dir
-    for kind, dll in [(k, "jvm.dll") for k in kinds] + [(k, "jvm-noentry.dll") for k in noentry]:
+    vm_dll = "jvm-needscrt.dll" if crt else "jvm.dll"
+    if crt == "bin":
+        shutil.copy(testvm / "zrvcrt.dll", bin_dir / "zrvcrt.dll")
+    for kind, dll in [(k, vm_dll) for k in kinds] + [(k, "jvm-noentry.dll") for k in noentry]:
         (vm_root / kind).mkdir(parents=True, exist_ok=True)
         shutil.copy(testvm / dll, vm_root / kind / "jvm.dll")
     for archive in packed:
@@ -1011,6 +1016,69 @@ def test_a_library_without_the_creation_entry_ends_the_launch(make_app, tmp_path
     assert outcome(result) == (83, b"DEFINED-DAMAGED rt\nSTART-FAILED\n")
     # Neither the client library of the same runtime nor a later runtime is tried.
     assert_loaded(vm_log, "rt\\bin\\hotspot\\jvm.dll", src="jvm-noentry")
+    assert_probed(vm_log, "rt\\bin\\java.exe")
+
+
+# --- the VM library's own DLLs ---------------------------------------------------------
+
+# How a runtime "rt" below the test directory is named: the search sequence and
+# the environment; "search-file" writes the preferred-runtime file.
+CRT_SOURCES = {
+    "search-file": ("", {}),
+    "item-directory": ("R.\\rt;", {}),
+    "item-absolute": ("A{rt};", {}),
+    "item-variable": ("EZRV_TEST_HOME;", {"ZRV_TEST_HOME": "{rt}"}),
+    "flavour-variable": ("", {"ZORVO_JAVA_HOME": "{rt}"}),
+    "search-path": ("S;", {}),
+    "registry": ("Y;", {}),
+}
+
+
+def plant(directory: Path, arch) -> Path:
+    """A working directory holding a stand-in of the C runtime double and a
+    file named like a system DLL."""
+    directory.mkdir()
+    shutil.copy(arch.testvm / "zrvcrt.dll", directory / "zrvcrt.dll")
+    (directory / "kernel32.dll").write_bytes(b"planted")
+    return directory
+
+
+@BOTH_ARCHES
+@pytest.mark.parametrize("source", list(CRT_SOURCES))
+def test_the_vm_librarys_dlls_come_from_its_bin_whatever_the_working_directory(wine, arch, make_app, tmp_path,
+                                                                                 launch, vm_log, source):
+    home = make_runtime(tmp_path / "rt", crt="bin")
+    sequence, env = CRT_SOURCES[source]
+    config = {**CONSOLE, "product-flavour": "e", "jvm-search-sequence": sequence.format(rt=win(home))}
+    if source == "search-file":
+        (tmp_path / ".quenbrook").mkdir()
+        (tmp_path / ".quenbrook" / "pref_jre.cfg").write_text("rt\r\n")
+    if source == "search-path":
+        config["path-prefix"] = "rt\\bin"
+    if source == "registry":
+        reg_import(wine, javasoft_lines(tmp_path, JRE_KEY, "1.6", {"1.6": "rt"}))
+    exe = make_app(config)
+    downloads = plant(tmp_path / "downloads", arch)
+
+    for cwd in (None, downloads):
+        vm_log.clear()
+        assert outcome(launch(exe, env={k: v.format(rt=win(home)) for k, v in env.items()}, cwd=cwd)) == FOUND
+        loaded = vm_log.loaded()
+        assert [src for src, _ in loaded] == ["crt", "jvm"], loaded
+        assert ends_with(loaded[0][1], "rt\\bin\\zrvcrt.dll") and ends_with(loaded[1][1], "rt\\bin\\client\\jvm.dll")
+        # A program that looks for a DLL with SearchPath finds the system's first.
+        found = vm_log.records("dll_loaded", src="crt")[0]["kernel32Found"].lower()
+        assert found.endswith("\\kernel32.dll") and "downloads" not in found, found
+
+
+@BOTH_ARCHES
+def test_a_dll_planted_in_the_working_directory_is_never_loaded(arch, make_app, tmp_path, launch, vm_log):
+    make_runtime(tmp_path / "rt", crt="missing")
+    exe = make_app({**CONSOLE, "jvm-search-sequence": "R.\\rt;"})
+    downloads = plant(tmp_path / "downloads", arch)
+
+    assert outcome(launch(exe, cwd=downloads)) == (83, b"DEFINED-DAMAGED .\\rt\nSTART-FAILED\n")
+    assert vm_log.loaded() == []
     assert_probed(vm_log, "rt\\bin\\java.exe")
 
 

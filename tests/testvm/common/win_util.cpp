@@ -56,6 +56,13 @@ std::string modulePath(HMODULE module) {
     return std::string(buffer, length);
 }
 
+std::string ownModulePath() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ownModulePath), &module);
+    return modulePath(module);
+}
+
 std::string directoryOf(const std::string& path) {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

@@ -43,6 +43,9 @@ long long envInt(const char* name, long long fallback);
 
 // Full path of a module (null: the executable) as the ANSI API reports it.
 std::string modulePath(HMODULE module);
+// Full path of the module this code is linked into (each DLL double links its
+// own copy of this library, so a DLL gets its own path).
+std::string ownModulePath();
 // Directory part of a path, with the trailing backslash.
 std::string directoryOf(const std::string& path);
 // The current directory as the ANSI API reports it.

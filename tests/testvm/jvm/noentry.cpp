@@ -8,10 +8,7 @@ namespace {
 struct LoadLogger {
     LoadLogger() {
         testvm::setLogSource("jvm-noentry");
-        HMODULE module = nullptr;
-        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCSTR>(&testvm::setLogSource), &module);
-        testvm::Record("dll_loaded").text("dll", testvm::modulePath(module)).write();
+        testvm::Record("dll_loaded").text("dll", testvm::ownModulePath()).write();
     }
 } loadLogger;
 
