@@ -497,6 +497,9 @@ def watch_windows(display, proc, exe, timeout, dismiss):
     """Captions of the windows the process shows until it ends, each answered
     with Return when `dismiss`."""
     captions, seen = [], set()
+    # A window seen before Wine has set its title shows an empty one at first:
+    # its caption is taken for empty until the same window shows a title.
+    untitled = {}
     deadline = time.monotonic() + timeout
     try:
         while proc.poll() is None and time.monotonic() < deadline:
@@ -507,7 +510,12 @@ def watch_windows(display, proc, exe, timeout, dismiss):
                 if name is None or (wid, name) in seen:
                     continue
                 seen.add((wid, name))
-                captions.append(name)
+                if name and wid in untitled:
+                    captions[untitled.pop(wid)] = name
+                else:
+                    if not name:
+                        untitled[wid] = len(captions)
+                    captions.append(name)
                 if dismiss:
                     display.xdotool("key", "--window", wid, "Return")
             time.sleep(0.1)
