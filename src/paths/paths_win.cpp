@@ -44,6 +44,13 @@ void narrowForDisplay(const WCHAR* wide, PathText& narrow) {
     narrow.refresh();
 }
 
+// The executable's full path as the system gives it, wide; false when it
+// cannot be had whole.
+bool wideModuleName(WidePath& module) {
+    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
+    return n != 0 && n < kTextSize;
+}
+
 // The short form of `path`, or the path itself when it has none.
 const WCHAR* shortFormOf(const WCHAR* path, WidePath& shortForm) {
     DWORD n = GetShortPathNameW(path, shortForm, kTextSize);
@@ -118,8 +125,7 @@ const char* getExecutablePath() {
     if (exePathKnown) return exePath.c_str();
     exePathKnown = true;
     WidePath module, shortForm;
-    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
-    if (n == 0 || n >= kTextSize) return exePath.c_str();
+    if (!wideModuleName(module)) return exePath.c_str();
     // The short form (the long one where it has none), in the code page.
     PathText longForm;
     exeLongFormIsNarrow = narrowExactly(module, longForm);
@@ -142,16 +148,14 @@ bool findUnusableExecutableFolder(PathText& folder) {
     folder.clear();
     if (exePathIsNarrow) return false;
     WidePath module;
-    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
-    if (n == 0 || n >= kTextSize) return false;
+    if (!wideModuleName(module)) return false;
     firstUnusableFolder(module, folder);
     return true;
 }
 
 bool getModuleName(PathText& name) {
     WidePath module;
-    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
-    if (n == 0 || n >= kTextSize) {
+    if (!wideModuleName(module)) {
         name.clear();
         return false;
     }
@@ -167,8 +171,7 @@ bool getOptionsFilePath(PathText& path) {
     }
     // A long form outside the code page: the file's own short form, when it exists.
     WidePath module, longForm;
-    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
-    if (n == 0 || n >= kTextSize) return false;
+    if (!wideModuleName(module)) return false;
     DWORD l = GetLongPathNameW(module, longForm, kTextSize);
     const WCHAR* source = l == 0 || l >= kTextSize ? module : longForm;
     static const WCHAR kSuffix[] = L".vmoptions";

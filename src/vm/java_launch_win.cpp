@@ -41,28 +41,29 @@ size_t splitOrExit(const char* text, const char* prefix, StringList& list) {
     return stopped;
 }
 
-// Converts every text of `from` with `convert` and appends it to `to`.
-void addConverted(StringList& to, const StringList& from, char* (*convert)(const char*)) {
-    for (size_t i = 0; i < from.count; ++i) {
-        char* converted = convert(from.at(i));
-        if (converted) to.add(converted);
-        free(converted);
-    }
+typedef char* (*Conversion)(const char*);
+
+// Appends `text` converted with `convert`; as it stands should the conversion
+// find no memory, so that no argument ever moves to another position.
+void addConverted(StringList& to, const char* text, Conversion convert) {
+    char* converted = convert(text);
+    to.add(converted ? converted : text);
+    free(converted);
+}
+
+void addAllConverted(StringList& to, const StringList& from, Conversion convert) {
+    for (size_t i = 0; i < from.count; ++i) addConverted(to, from.at(i), convert);
 }
 
 // Splits a text of the code page into arguments of main (UTF-8).
 void splitIntoArguments(const char* text, StringList& arguments) {
     StringList split;
     splitOrExit(text, nullptr, split);
-    addConverted(arguments, split, codePageToUtf8);
+    addAllConverted(arguments, split, codePageToUtf8);
     split.release();
 }
 
-void addInUtf8(StringList& arguments, const char* text) {
-    char* converted = codePageToUtf8(text);
-    if (converted) arguments.add(converted);
-    free(converted);
-}
+void addInUtf8(StringList& arguments, const char* text) { addConverted(arguments, text, codePageToUtf8); }
 
 void readConfigured(ConfigId id, PathText& text) {
     getConfigString(id, text.data(), text.capacity());
@@ -137,7 +138,7 @@ const char* buildOptions(StringList& options, const char* tail) {
     // The command line is UTF-8; the VM reads its options in the code page.
     StringList commandLineOptions;
     size_t stopped = splitOrExit(tail, "-J", commandLineOptions);
-    addConverted(options, commandLineOptions, utf8ToCodePage);
+    addAllConverted(options, commandLineOptions, utf8ToCodePage);
     commandLineOptions.release();
     return tail + stopped;
 }

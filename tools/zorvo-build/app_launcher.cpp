@@ -106,7 +106,7 @@ bool hasRecord(const AppConfig& cfg, ConfigId id) {
 
 // The resource directives applied to the launcher's resource tree.
 bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::string& error) {
-    ResourceSpec& spec = in.config.resources;
+    ResourceSpec& wanted = in.config.resources;
     auto at = [&](int line) { return request.configPath + ":" + std::to_string(line) + ": "; };
     std::string section, why;
     uint32_t rva = 0;
@@ -115,24 +115,24 @@ bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::strin
         error = located(request.launcherPath, why);
         return false;
     }
-    if (spec.iconLine) {
+    if (wanted.iconLine) {
         std::string ico;
         std::vector<IconImage> images;
-        if (!readInput(spec.icon, kMaxIconFileSize, ico, at(spec.iconLine), "icon", error)) return false;
+        if (!readInput(wanted.icon, kMaxIconFileSize, ico, at(wanted.iconLine), "icon", error)) return false;
         if (!parseIconFile(ico, images, why)) {
-            error = at(spec.iconLine) + "cannot use icon '" + spec.icon + "': " + why;
+            error = at(wanted.iconLine) + "cannot use icon '" + wanted.icon + "': " + why;
             return false;
         }
         replaceIcon(entries, images);
     }
-    if (spec.splashLine) {
+    if (wanted.splashLine) {
         std::string file, dib;
         int width = 0, height = 0;
-        if (!readInput(spec.splashImage, kMaxImageFileSize, file, at(spec.splashLine), "splash image", error)) {
+        if (!readInput(wanted.splashImage, kMaxImageFileSize, file, at(wanted.splashLine), "splash image", error)) {
             return false;
         }
         if (!splashBitmapOfImage(file, dib, width, height, why)) {
-            error = at(spec.splashLine) + "cannot use splash image '" + spec.splashImage + "': " + why;
+            error = at(wanted.splashLine) + "cannot use splash image '" + wanted.splashImage + "': " + why;
             return false;
         }
         const ResourceEntry* old =
@@ -149,8 +149,8 @@ bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::strin
             in.config.narrow.push_back({cfg::kSplashHeight, std::to_string(height), 0});
         }
     }
-    if (!spec.version.empty()) {
-        VersionInfo info = spec.version;
+    if (!wanted.version.empty()) {
+        VersionInfo info = wanted.version;
         std::u16string& original = info.values[6];  // OriginalFilename: the output's name unless given
         if (original.empty()) {
             for (char c : std::filesystem::path(request.outPath).filename().string()) {
@@ -165,15 +165,15 @@ bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::strin
         removeResources(entries, version.type);
         entries.push_back(version);
     }
-    if (spec.levelLine || spec.dpiLine) {
+    if (wanted.levelLine || wanted.dpiLine) {
         std::vector<const ResourceEntry*> manifests = findResources(entries, ResourceId::number(kResourceManifest));
         if (manifests.size() != 1) {
             error = located(request.launcherPath, "has no single manifest to change");
             return false;
         }
         ResourceEntry manifest = *manifests[0];
-        if (!editManifest(manifests[0]->data, spec.executionLevel, spec.dpiAware, manifest.data, why)) {
-            error = at(spec.levelLine ? spec.levelLine : spec.dpiLine) + why;
+        if (!editManifest(manifests[0]->data, wanted.executionLevel, wanted.dpiAware, manifest.data, why)) {
+            error = at(wanted.levelLine ? wanted.levelLine : wanted.dpiLine) + why;
             return false;
         }
         entries.push_back(manifest);
