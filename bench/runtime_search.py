@@ -16,7 +16,8 @@ writing the launch trace to a file. Trivial: starter.exe without arguments,
 which prints its usage and ends at once. For reference, the same launcher with no search source at all (nothing
 found, exit code 83) shows what start-up alone costs. The runs are interleaved;
 prints the medians and the ratios, and from the doubles' log how many Java
-executables each kind of run started."""
+executables each kind of run started. Where the host runs no 32-bit programs,
+the 64-bit launcher alone is measured."""
 
 import json
 import os
@@ -30,11 +31,14 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tools"))
+import wine_host  # noqa: E402
+
 BUILD = Path(os.environ.get("ZORVO_BUILD", REPO / "build"))
 RUNS = int(os.environ.get("BENCH_RUNS", "21"))
 CACHE_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\jvms"
-# The loader that starts a program of that architecture as the process itself.
-LOADERS = {"win32": "wine", "win64": shutil.which("wine64") or "/usr/lib/wine/wine64"}
+# The command that starts a program of that architecture as the process itself.
+LOADERS = {"win32": wine_host.command(False), "win64": wine_host.command(True)}
 KINDS = ("warm", "cold", "release", "traced", "trivial", "none")
 
 
@@ -67,8 +71,8 @@ def measure(arch: str, work: Path):
     try:
         (work / "prefix").mkdir(parents=True)
         subprocess.run(["wineserver", "-p"], **quiet)
-        subprocess.run(["wineboot", "-i"], check=True, **quiet)
-        subprocess.run([wine, "cmd", "/c", "exit"], **quiet)
+        wine_host.run_checked([*wine, "wineboot", "-i"], env, f"creating a {arch} Wine prefix")
+        subprocess.run([*wine, "cmd", "/c", "exit"], **quiet)
         make_runtime(work / "jre", testvm)
         make_runtime(work / "released", testvm, release=True)
         (work / "app.conf").write_text("app-type = 0\njvm-search-sequence = Rjre;\n")
@@ -97,24 +101,24 @@ def measure(arch: str, work: Path):
         def clear_cache(runtime):
             """Forgets one runtime's cached version (the other stays warm). Its
             key is named by the path the launcher used (with short names)."""
-            listing = subprocess.run([wine, "reg", "query", CACHE_KEY], env=env, stdin=subprocess.DEVNULL,
+            listing = subprocess.run([*wine, "reg", "query", CACHE_KEY], env=env, stdin=subprocess.DEVNULL,
                                      capture_output=True, text=True).stdout
             for key in listing.splitlines():
                 if key.strip().lower().endswith(f"/{runtime}/bin/java.exe"):
-                    subprocess.run([wine, "reg", "delete", key.strip(), "/f"], **quiet)
+                    subprocess.run([*wine, "reg", "delete", key.strip(), "/f"], **quiet)
 
         # One launch of each kind first, so that every file has been read once
         # and the version cache holds the runtime.
         for program in (work / "app.exe", work / "rel.exe", work / "none.exe", starter):
-            subprocess.run([wine, str(program)], **quiet)
+            subprocess.run([*wine, str(program)], **quiet)
         samples = {kind: [] for kind in KINDS}
         kinds = {
-            "warm": ([wine, str(work / "app.exe")], 0),
-            "cold": ([wine, str(work / "app.exe")], 0),
-            "release": ([wine, str(work / "rel.exe")], 0),
-            "traced": ([wine, str(work / "app.exe")], 0),
-            "trivial": ([wine, str(starter)], 125),
-            "none": ([wine, str(work / "none.exe")], 83),
+            "warm": ([*wine, str(work / "app.exe")], 0),
+            "cold": ([*wine, str(work / "app.exe")], 0),
+            "release": ([*wine, str(work / "rel.exe")], 0),
+            "traced": ([*wine, str(work / "app.exe")], 0),
+            "trivial": ([*wine, str(starter)], 125),
+            "none": ([*wine, str(work / "none.exe")], 83),
         }
         # Each round runs every kind once, in a shuffled order, so that no kind
         # always follows the same neighbour.
@@ -131,9 +135,14 @@ def measure(arch: str, work: Path):
 
 
 def main():
+    runs32, why = wine_host.settle()
+    print(wine_host.describe(runs32, why))
+    arches = ("win32", "win64") if runs32 else ("win64",)
+    if not runs32:
+        print("the 32-bit launcher is left out: this host runs no 32-bit programs")
     work = Path(tempfile.mkdtemp(prefix="zorvo-bench-"))
     try:
-        results = {arch: measure(arch, work / arch) for arch in ("win32", "win64")}
+        results = {arch: measure(arch, work / arch) for arch in arches}
     finally:
         shutil.rmtree(work, ignore_errors=True)
     med = {arch: r[0] for arch, r in results.items()}
@@ -150,9 +159,9 @@ def main():
         ("ratio traced / warm", lambda m: f"{m['traced'] / m['warm']:8.2f}   "),
     ]
     print(f"Runtime search, median of {RUNS} runs under Wine:")
-    print(f"  {'':40}   {'32-bit':>11}   {'64-bit':>11}")
+    print(f"  {'':40}  " + "".join(f" {arch[3:] + '-bit':>11}  " for arch in arches))
     for label, cell in rows:
-        print(f"  {label:40} : {cell(med['win32'])} {cell(med['win64'])}")
+        print(f"  {label:40} : " + " ".join(cell(med[arch]) for arch in arches))
     failed = False
     for arch, (_, starts) in results.items():
         print(f"  {arch}: Java executables started: warm {starts['warm']}, cold {starts['cold']}, "

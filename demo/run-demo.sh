@@ -9,6 +9,29 @@ out=build/demo
 mkdir -p "$out"
 export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 
+# Where the host runs no 32-bit programs (or ZORVO_HOST_32BIT=0 says so), only
+# the 64-bit part runs, and every Wine program is started by the 64-bit loader.
+host32=1
+host=$(/usr/bin/python3 tools/wine_host.py) || host32=0
+echo "== $host =="
+export ZORVO_HOST_32BIT=$host32
+PATH=$(/usr/bin/python3 tools/wine_host.py --shadow-path) || true
+export PATH
+WINE64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+# Wine programs start with the Linux side's address randomisation off (see tools/wine_host.py).
+read -r -a no_randomize <<<"$(/usr/bin/python3 tools/wine_host.py --no-randomize)"
+
+# wine_setup WHAT COMMAND...: a set-up step whose output is shown only when it fails.
+wine_setup() {
+  local what=$1 log="$out/wine-setup.log"
+  shift
+  if ! "$@" >"$log" 2>&1; then
+    echo "$what failed: $*" >&2
+    cat "$log" >&2
+    return 1
+  fi
+}
+
 own_xvfb=
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   number=95
@@ -53,14 +76,15 @@ PY
 # demo_launcher win32|win64: the sample application with that launcher.
 demo_launcher() {
   local arch=$1 bits=${1#win}
-  local dir="$out/$arch"
+  local dir="$out/$arch" wine=wine
+  [ "$arch" = win64 ] && wine=$WINE64
   mkdir -p "$dir"
   echo
   echo "################ the ${bits}-bit launcher (build/$arch/launcher.exe) ################"
   export WINEPREFIX="$PWD/$dir/wineprefix" WINEARCH=$arch
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "== creating a ${bits}-bit Wine prefix for the demo (once) =="
-    wineboot -i >/dev/null 2>&1
+    wine_setup "creating the Wine prefix $WINEPREFIX" "${no_randomize[@]}" "$wine" wineboot -i
   fi
 
   echo "== laying out a sample ${bits}-bit Java runtime beside it (made of the test doubles) =="
@@ -87,7 +111,7 @@ demo_launcher() {
 
   echo
   echo "== what Windows reads from its resources (the Properties page, Explorer's icon) =="
-  wine build/win32/testvm/resinfo.exe "$dir/SampleApp.exe" | tr -d '\r' | sed 's/^/   /'
+  "${no_randomize[@]}" "$wine" "build/$arch/testvm/resinfo.exe" "$dir/SampleApp.exe" | tr -d '\r' | sed 's/^/   /'
 
   echo
   local log="$PWD/$dir/vm-log.jsonl"
@@ -100,12 +124,12 @@ demo_launcher() {
     # A picture of the splash once its first status text is up.
     ( sleep 2; import -display "$DISPLAY" -window root -crop 540x399+242+184 +repage "$shot" 2>/dev/null || true ) &
     local shooter=$!
-    set +e; ZORVO_TRACE="$trace" timeout 60 wine "$dir/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
+    set +e; ZORVO_TRACE="$trace" timeout 60 "${no_randomize[@]}" "$wine" "$dir/SampleApp.exe" demo-arg "two words" </dev/null; code=$?; set -e
     wait "$shooter"
     [ -f "$shot" ] && echo "   a screenshot of the splash (centred on a 1024 x 768 screen): $shot"
   else
     echo "== running SampleApp.exe (no display: -q_qbk_internal sends any message here) =="
-    set +e; ZORVO_TRACE="$trace" wine "$dir/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
+    set +e; ZORVO_TRACE="$trace" "${no_randomize[@]}" "$wine" "$dir/SampleApp.exe" -q_qbk_internal demo-arg "two words" </dev/null; code=$?; set -e
   fi
   if [ -f "$log" ]; then
     echo
@@ -132,6 +156,11 @@ demo_launcher() {
   wineserver -k 2>/dev/null || true
 }
 
-demo_launcher win32
+if [ "$host32" = 1 ]; then
+  demo_launcher win32
+else
+  echo
+  echo "== the 32-bit part is left out: this host runs no 32-bit programs =="
+fi
 demo_launcher win64
 [ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null || true

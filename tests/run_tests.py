@@ -6,6 +6,10 @@ Java-side tests when present, the JNI launch code against a real Java VM on the
 host (pytest), then the end-to-end tests under Wine (pytest).
 Each stage writes JUnit XML under build/test-results/, from which the counts
 are taken. The exit code is 0 only when nothing failed.
+
+Whether the host runs 32-bit programs is found out once, at the start, and
+handed down to the stages (see tools/wine_host.py): where it runs none, the
+tests of the 32-bit launcher are skipped and counted as skipped.
 """
 
 import os
@@ -16,6 +20,9 @@ import xml.etree.ElementTree as ET
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tools"))
+import wine_host  # noqa: E402
+
 BUILD = REPO / "build"
 RESULTS = BUILD / "test-results"
 FUZZ_SECONDS = int(os.environ.get("ZORVO_FUZZ_SECONDS", "60"))
@@ -109,6 +116,7 @@ def e2e_tests(totals):
 
 
 def main():
+    print(wine_host.describe(*wine_host.settle()), flush=True)
     RESULTS.mkdir(parents=True, exist_ok=True)
     totals = []
     unit_tests(totals)

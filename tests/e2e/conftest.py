@@ -1,9 +1,15 @@
 """End-to-end harness: launchers stamped with zorvo-build, run under Wine.
 
+The host may run no 32-bit programs (tools/wine_host.py): there every
+program is started through Wine's 64-bit loader, the helper programs are the
+64-bit ones, a test of the 32-bit launcher is skipped ("this host runs no
+32-bit programs") and every other test runs with the 64-bit launcher.
+
 Fixtures:
   arch       the launcher under test: ARCHES["win32"] (build/win32, the
-             default) or ARCHES["win64"] (build/win64); a test runs for both
-             with @BOTH_ARCHES. Each brings its launcher and its test doubles.
+             default where the host runs 32-bit programs) or ARCHES["win64"]
+             (build/win64); a test runs for both with @BOTH_ARCHES. Each
+             brings its launcher and its test doubles.
   wine       headless Wine prefix of the test's architecture (32-bit, or a
              64-bit one, which runs 32-bit programs too), fresh for each test
              session under build/e2e/ with a persistent wineserver, booted on
@@ -21,8 +27,8 @@ Fixtures:
 import os
 import shutil
 import signal
-import struct
 import subprocess
+import sys
 import tempfile
 import time
 from dataclasses import dataclass
@@ -31,6 +37,9 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tools"))
+import wine_host  # noqa: E402
+
 # ZORVO_BUILD points the tests at another build tree (default: build/).
 BUILD = Path(os.environ.get("ZORVO_BUILD", REPO / "build"))
 TOOL = BUILD / "host" / "zorvo-build"
@@ -53,15 +62,20 @@ ARCHES = {
     "win32": Arch("win32", BUILD / "win32" / "launcher.exe", BUILD / "win32" / "testvm", 0x014C),
     "win64": Arch("win64", BUILD / "win64" / "launcher.exe", BUILD / "win64" / "testvm", 0x8664),
 }
+# Found out once per session (or handed down by the test runner).
+HOST_32BIT, _ = wine_host.settle()
+# The launcher of tests that name none.
+DEFAULT_ARCH = "win32" if HOST_32BIT else "win64"
 # Runs a test once for each launcher, in a prefix of its architecture.
 BOTH_ARCHES = pytest.mark.parametrize("arch", ["win32", "win64"], indirect=True)
-# The 32-bit launcher, and the helper programs (32-bit, they run in either prefix).
-LAUNCHER = ARCHES["win32"].launcher
-TESTVM = ARCHES["win32"].testvm
+# A test that needs a 32-bit program whatever its launcher.
+NEEDS_32BIT = pytest.mark.skipif(not HOST_32BIT, reason=wine_host.NO_32BIT)
+# The helper programs: 32-bit ones run in either prefix where the host runs
+# them; elsewhere the 64-bit ones, in the 64-bit prefix.
+TESTVM = ARCHES[DEFAULT_ARCH].testvm
 
 BLOCK_MAGIC = 0xE8E413D5
-# Debian keeps the 64-bit loader off PATH.
-WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
+WINE64 = wine_host.WINE64
 
 
 @dataclass
@@ -146,16 +160,13 @@ class Wine:
         one started (the 32-bit `wine` would start a second process for a
         64-bit program, whose windows then carry another process id)."""
         path = Path(str(exe))
-        if path.is_file():
-            data = path.read_bytes()[:1024]
-            header = struct.unpack_from("<I", data, 0x3C)[0] if len(data) >= 0x40 else 0
-            is64 = len(data) >= header + 6 and struct.unpack_from("<H", data, header + 4)[0] == 0x8664
-        else:
-            is64 = self.arch == "win64"
-        return WINE64 if is64 else "wine"
+        is64 = wine_host.is_64bit_program(path) if path.is_file() else self.arch == "win64"
+        if not is64 and not HOST_32BIT:
+            raise AssertionError(f"{exe} is a 32-bit program and {wine_host.NO_32BIT}")
+        return wine_host.loader(is64)
 
     def command(self, exe, args=()):
-        return [self.loader(exe), str(exe), *[str(a) for a in args]]
+        return wine_host.NO_RANDOMIZE + [self.loader(exe), str(exe), *[str(a) for a in args]]
 
     def run(self, exe, args=(), env=None, timeout=60, cwd=None, debug=None) -> RunResult:
         """Runs a Windows program to its end; its exit code comes back as wine's."""
@@ -186,7 +197,7 @@ class Wine:
         the native view of the registry."""
         proc = run_to_end(self.command("reg", args), self.env, None, 60)
         if check and proc.returncode != 0:
-            raise AssertionError(f"wine reg {' '.join(args)} failed: {proc.stderr!r}")
+            raise AssertionError(f"wine reg {' '.join(args)} failed (exit {proc.returncode}): {proc.stdout!r} {proc.stderr!r}")
         return proc
 
     def reg_values(self, key):
@@ -235,8 +246,8 @@ def boot_prefix(name: str, display=None, arch="win32"):
     # program of the session uses: a server started by wineboot would end a few
     # seconds after its last program, and each later start would pay for a new one.
     prefix.mkdir()
-    subprocess.run(["wineserver", "-p"], timeout=60, check=True, **quiet)
-    subprocess.run(["wineboot", "-i"], timeout=300, check=True, **quiet)
+    wine_host.run_checked(["wineserver", "-p"], w.env, "starting the wineserver", timeout=60)
+    wine_host.run_checked(w.command("wineboot", ["-i"]), w.env, f"creating the Wine prefix {prefix}")
     # Wine starts its system processes on demand, and they inherit the standard
     # handles of the program that caused it. Start them now, with no pipe to
     # hold open, so that a test's captured output ends when its program does.
@@ -272,8 +283,12 @@ def tmp_path(tmp_path_factory):
 
 @pytest.fixture
 def arch(request) -> Arch:
-    """The launcher under test: the 32-bit one unless parametrized."""
-    return ARCHES[getattr(request, "param", "win32")]
+    """The launcher under test: DEFAULT_ARCH unless parametrized; the 32-bit
+    one is skipped where the host runs no 32-bit programs."""
+    name = getattr(request, "param", DEFAULT_ARCH)
+    if name == "win32" and not HOST_32BIT:
+        pytest.skip(wine_host.NO_32BIT)
+    return ARCHES[name]
 
 
 class Prefixes:

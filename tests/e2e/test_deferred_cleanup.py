@@ -94,7 +94,7 @@ def test_files_that_cannot_be_deleted_stay_recorded_with_their_directory(wine, t
     set_record(wine, files=[held, read_only, vanished], dirs=[run_dir, tmp_path / "gone-dir"])
     # Another Windows process keeps held.jar open while the clean-up runs.
     holder = subprocess.Popen(
-        ["wine", "cmd", "/c", f"set /p line= >> {to_windows_path(held)}"],
+        wine.command("cmd", ["/c", f"set /p line= >> {to_windows_path(held)}"]),
         env=wine.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(1.5)
@@ -119,7 +119,7 @@ def test_registration_appends_to_what_other_launchers_recorded(wine, make_app, t
     # A file some other launcher of the product still uses is kept, and this
     # run's paths are appended behind it.
     holder = subprocess.Popen(
-        ["wine", "cmd", "/c", f"set /p line= >> {to_windows_path(other)}"],
+        wine.command("cmd", ["/c", f"set /p line= >> {to_windows_path(other)}"]),
         env=wine.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(1.5)

@@ -42,10 +42,12 @@ def listed(events, title):
     return items
 
 
-def test_the_trace_of_a_search_that_finds_nothing_names_every_candidate_and_its_reason(wine, make_app, tmp_path):
+def test_the_trace_of_a_search_that_finds_nothing_names_every_candidate_and_its_reason(wine, arch, make_app,
+                                                                                       tmp_path):
+    bits = arch.name[3:]
     make_runtime(tmp_path / "old", "1.5.0_22")
     make_runtime(tmp_path / "beta", "1.8.0-beta")
-    make_runtime(tmp_path / "other", "1.8.0_202", testvm=ARCHES["win64"].testvm)
+    make_runtime(tmp_path / "other", "1.8.0_202", testvm=ARCHES["win64" if bits == "32" else "win32"].testvm)
     reg_import(wine, vendor_lines("HKLM", "SOFTWARE\\Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot\\MSI", "Path",
                                   to_windows_path(tmp_path / "uninstalled")))
     exe = make_app({**CONSOLE, "min-java-version": "1.6",
@@ -58,8 +60,8 @@ def test_the_trace_of_a_search_that_finds_nothing_names_every_candidate_and_its_
     events = read_trace(trace)
     assert events[0].startswith(f"zorvo launch trace: {to_windows_path(exe)}, process ")
     expected = [
-        r"configuration block \(32-bit launcher\): \d+ narrow and 0 wide entries, 0 embedded files",
-        r"runtime search: version range \[1\.6 \.\. \], 32-bit launcher",
+        rf"configuration block \({bits}-bit launcher\): \d+ narrow and 0 wide entries, 0 embedded files",
+        rf"runtime search: version range \[1\.6 \.\. \], {bits}-bit launcher",
         r"search: \.quenbrook\\pref_jre\.cfg: none",
         r"search: item R, the directory gone",
         r"  runtime .*\\gone\\bin\\java\.exe: missing",
@@ -69,7 +71,7 @@ def test_the_trace_of_a_search_that_finds_nothing_names_every_candidate_and_its_
         r"  runtime .*\\beta\\bin\\java\.exe: version 1\.8\.0-beta \(probed\): a beta version, not allowed from "
         r"this source",
         r"search: item R, the directory other",
-        r"  runtime .*\\other\\bin\\java\.exe: not a 32-bit runtime: passed over",
+        rf"  runtime .*\\other\\bin\\java\.exe: not a {bits}-bit runtime: passed over",
         r"search: java\.exe on the search path: none",
         r"search: item Y, the registry",
         r"search: registry HKLM\\SOFTWARE\\Eclipse Adoptium\\JDK\\17\.0\.9\.9",

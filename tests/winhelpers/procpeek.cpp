@@ -1,7 +1,8 @@
 // procpeek IMAGE.EXE: prints the current directory and the environment block
 // of the running process with that image name, read from its process
 // parameters. Lets a test see what a launcher set up for itself while it
-// waits in a message box.
+// waits in a message box. The process must be of the same width as this
+// program (both 32-bit or both 64-bit).
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -58,15 +59,17 @@ int main(int argc, char** argv) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
     PROCESS_BASIC_INFORMATION basic;
     if (!query || query(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0) return 5;
-    // 32-bit layouts: PEB.ProcessParameters at 0x10; in the parameters the
-    // current directory (UNICODE_STRING) at 0x24 and the environment at 0x48.
+    // The layouts of a process of this program's own width: PEB.ProcessParameters
+    // at 0x10 (0x20 in 64-bit); in the parameters the current directory
+    // (UNICODE_STRING) at 0x24 (0x38) and the environment at 0x48 (0x80).
+    constexpr bool wide = sizeof(void*) == 8;
     const char* peb = reinterpret_cast<const char*>(basic.PebBaseAddress);
     const char* params = nullptr;
-    if (!readMemory(process, peb + 0x10, &params, sizeof(params))) return 6;
+    if (!readMemory(process, peb + (wide ? 0x20 : 0x10), &params, sizeof(params))) return 6;
     UNICODE_STRING dir;
     const wchar_t* environment = nullptr;
-    if (!readMemory(process, params + 0x24, &dir, sizeof(dir)) ||
-        !readMemory(process, params + 0x48, &environment, sizeof(environment)))
+    if (!readMemory(process, params + (wide ? 0x38 : 0x24), &dir, sizeof(dir)) ||
+        !readMemory(process, params + (wide ? 0x80 : 0x48), &environment, sizeof(environment)))
         return 7;
     std::wstring cwd(dir.Length / 2, L'\0');
     if (!readMemory(process, dir.Buffer, &cwd[0], dir.Length)) return 8;
