@@ -41,4 +41,5 @@ while IFS= read -r f; do
   tests+=("$(echo "${rel%.java}" | tr / .)")
 done < <(find "$here/test" -name '?*Test.java' | sort)
 
-java -XX:TieredStopAtLevel=1 -cp "$work/zorvo-runtime.jar:$work/test-classes" testkit.TestRunner "$xml" "${tests[@]}"
+java -XX:TieredStopAtLevel=1 -Dzorvo.testData="$here/../tests/data" -cp "$work/zorvo-runtime.jar:$work/test-classes" \
+  testkit.TestRunner "$xml" "${tests[@]}"

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 #include "common/text.h"
 
 namespace zorvo {
@@ -14,11 +16,19 @@ namespace zorvo {
 constexpr const char kPidsRegistryKey[] = "SOFTWARE\\tallgrass-works\\zorvo\\pids\\";
 
 // Returns when this process is to go on. In single-instance mode (entry
-// 10005) a start while another instance of the same executable runs brings
-// that instance's windows to the front, writes `commandLineTail` (UTF-8) and
-// a line end (CR LF) into its process-communication file, and ends with exit
-// code 0.
+// 10005) the first start of an executable creates its semaphore, its
+// hand-over event and its process-communication file, and registers its
+// process id. A later start while it runs appends `commandLineTail` (UTF-8,
+// as one line, see hand_over.h) to that file under a lock, brings the first
+// instance's windows to the front, signals its event and ends with exit code
+// 0. A later start that finds no registered first instance within a few
+// seconds, or cannot write the file, runs as an instance of its own
+// (unguarded); one whose command line has an unbalanced quote reports 1007.
 void enforceSingleInstance(bool check, const char* commandLineTail);
+
+// Waits up to `timeoutMs` for the next hand-over to this first instance; true
+// when one was signalled. Without single instance it just waits.
+bool waitForHandOver(int32_t timeoutMs);
 
 // The semaphore name of the first instance in single-instance mode; null otherwise.
 const char* instanceSemaphoreName();

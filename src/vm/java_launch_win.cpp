@@ -196,7 +196,8 @@ bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
     if (!storage || !args) return false;
     fillInitArgs(*args, storage, options);
     traceList("VM options:", options.items, options.count);
-    JavaLaunch launch{args, firstRunMarkerExists(), getConfigInt(cfg::kShowSplash) != 0, buildArguments, &source};
+    JavaLaunch launch{args, firstRunMarkerExists(), getConfigInt(cfg::kShowSplash) != 0,
+                      instanceSemaphoreName() ? waitForHandOver : nullptr, buildArguments, &source};
     LaunchOutcome outcome = launchJava(launch, destroyAtEnd);
     if (outcome == LaunchOutcome::Ran) {
         trace("the application has ended%s", destroyAtEnd ? " and the VM is destroyed" : "");

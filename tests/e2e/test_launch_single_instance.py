@@ -1,8 +1,9 @@
 """Single-instance mode under Wine: the first start of an executable records
 its process id per user and runs; a second start of the same executable while
-the first runs brings the first's windows to the front, leaves its argument
-string in the first's process-communication file and ends with exit code 0
-without loading a VM.
+the first runs brings the first's windows to the front, appends its argument
+string to the first's process-communication file, signals it and ends with
+exit code 0 without loading a VM; one that finds no running first instance
+runs on its own.
 
 A first instance is kept running by the VM double: its main blocks until a
 release file exists (and shows a window when the test asks for one)."""
@@ -13,8 +14,8 @@ import time
 
 import pytest
 
-from conftest import BOTH_ARCHES, TESTVM
-from test_launch import FIXED, Running, launcher, short_dir, user_temp  # noqa: F401 (fixtures)
+from conftest import BOTH_ARCHES, TESTVM, to_windows_path
+from test_launch import FIXED, Launch, RunResult, Running, launcher, short_dir, user_temp  # noqa: F401 (fixtures)
 
 PIDS_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\pids"
 SINGLE = {"single-instance": 1}
@@ -89,44 +90,105 @@ def test_a_second_start_leaves_its_arguments_to_the_running_instance(launcher, w
     pid = first.wait_for("JNI_CreateJavaVM")["pid"]
     target = comm_file(wine, user_temp, pid)
     assert first.wait_for("JNI_CreateJavaVM")["options"][2] == f"-Dzorvo.processCommFile={user_temp}zrv_p{pid}.tmp"
-    # An older file of that name is overwritten.
-    target.write_bytes(b"left over from an earlier process with the same id\r\n")
-    try:
-        second = app.run(tail, exe_path=value_name(wine, app) if through_short_path else None)
-        assert (second.returncode, second.stderr, second.stdout) == (0, b"", b"")
-        # The second start neither probed a runtime nor loaded a VM.
-        assert second.records == []
-        # The command line as the user gave it, in UTF-8.
-        assert target.read_bytes() == tail.encode("utf-8") + b"\r\n"
-    finally:
-        target.unlink(missing_ok=True)
+    # The first instance made its file, empty, and bound the listener's wait.
+    assert target.read_bytes() == b""
+    assert first.wait_for("RegisterNatives", **{"class": "com/zorvo/runtime/HandOvers"})["result"] == 0
+    second = app.run(tail, exe_path=value_name(wine, app) if through_short_path else None)
+    assert (second.returncode, second.stderr, second.stdout) == (0, b"", b"")
+    # The second start neither probed a runtime nor loaded a VM.
+    assert second.records == []
+    # The command line as the user gave it, in UTF-8.
+    assert target.read_bytes() == tail.encode("utf-8") + b"\r\n"
     done = first.finish()
     assert (done.returncode, done.stderr) == (0, b"")
     assert done.app_args == ["first"]
     assert done.sequence[-1] == "DestroyJavaVM"
 
 
-@pytest.mark.parametrize("kind, data, target_pid", [
-    ("REG_DWORD", "12345", 12345),
-    ("REG_BINARY", "39300000", 12345),
-    ("REG_SZ", "a longer text", 0),
-    ("REG_BINARY", "3930000000", 0),
-], ids=["dword", "four-bytes-of-another-type", "string", "five-bytes"])
-def test_a_second_start_trusts_the_registered_pid(launcher, wine, running, user_temp, kind, data, target_pid):
-    """The registry value, not the semaphore, names the instance to hand over to;
-    a value that is not 4 bytes long counts as absent (process id 0)."""
+@pytest.mark.parametrize("kind, data", [("REG_DWORD", "12345"), ("REG_SZ", "a longer text")],
+                         ids=["id-of-no-running-instance", "not-an-id"])
+def test_a_registered_id_of_no_running_instance_is_never_handed_to(launcher, wine, running, user_temp, tmp_path,
+                                                                    kind, data):
+    """The semaphore is held, but the registered id names no first instance
+    ready for hand-overs: the second start waits a few seconds for a
+    registration, then runs as an instance of its own (unguarded) rather than
+    hand its arguments to no one."""
     app = launcher(SINGLE)
     first = running(app)
-    name = value_name(wine, app)
-    wine.reg_add(PIDS_KEY, name, data, kind=kind)
-    target = comm_file(wine, user_temp, target_pid)
-    target.unlink(missing_ok=True)
-    try:
-        second = app.run("handed over")
-        assert (second.returncode, second.records) == (0, [])
-        assert target.read_bytes() == b"handed over\r\n"
-    finally:
-        target.unlink(missing_ok=True)
+    wine.reg_add(PIDS_KEY, value_name(wine, app), data, kind=kind)
+    trace = tmp_path / "trace.txt"
+    second = app.run("handed over", env={"ZORVO_TRACE": to_windows_path(trace)})
+    assert (second.returncode, second.app_args) == (0, ["handed", "over"])
+    assert not any(o.startswith("-Dzorvo.semaphoreName=") for o in second.options)
+    assert not comm_file(wine, user_temp, 12345).exists() and not comm_file(wine, user_temp, 0).exists()
+    assert ("no first instance registered within 5000 ms: running as an instance of its own"
+            in trace.read_text(encoding="utf-8"))
+    assert first.finish().returncode == 0
+
+
+def start_later(app, tail):
+    """A later start in the background, with exactly this command-line tail;
+    gives its process and the log its VM would write."""
+    log, env = app.log_env(None)
+    with open(app.next_file("later", ".out"), "wb") as out:
+        proc = subprocess.Popen(app.wine.command(TESTVM / "starter.exe", app.starter_args(tail)),
+                                env=app.wine.environment(env), cwd=app.dir, stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=out)
+    return proc, log
+
+
+@BOTH_ARCHES
+def test_eight_later_starts_at_once_each_hand_over_arrives_whole_and_once(launcher, wine, running, user_temp):
+    """Documents opened together: each later start appends its line under the
+    file's lock, so none overwrites another, and the first instance is woken."""
+    app = launcher(SINGLE)
+    first = running(app, "first", env={"ZORVO_TESTVM_MAIN_AWAIT_HAND_OVER": "60000"})
+    target = comm_file(wine, user_temp, first.wait_for("JNI_CreateJavaVM")["pid"])
+    tails = [f'"document {i}.txt" --opened-with "\u0394 {i}"' for i in range(8)]
+    later = [start_later(app, tail) for tail in tails]
+    assert [proc.wait(timeout=120) for proc, _ in later] == [0] * 8
+    assert all(Launch(RunResult(0, b"", b""), log).records == [] for _, log in later)
+    lines = target.read_bytes().split(b"\r\n")
+    assert lines[-1] == b"" and sorted(lines[:-1]) == sorted(t.encode("utf-8") for t in tails)
+    woken = first.wait_for("hand_over_wait")
+    assert (woken["bound"], woken["signalled"]) == (True, True)
+    assert first.finish().returncode == 0
+
+
+@BOTH_ARCHES
+def test_two_starts_at_the_same_moment_never_hand_over_to_no_one(launcher, wine, user_temp, tmp_path):
+    """With no instance running, two starts at once, again and again: one runs,
+    and the other either hands over to it (its line is in that one's file) or
+    runs on its own; neither ends having handed over to no one. The id
+    registered by the previous round's instance, ended by now, is met too."""
+    app = launcher(SINGLE)
+    for round_number in range(12):
+        release = tmp_path / f"release-{round_number}"
+        tails = [f"round-{round_number}-{i}" for i in range(2)]
+        pair = [Running(app, release, tail) for tail in tails]
+        try:
+            for instance in pair:
+                instance.wait_until("main or the end", lambda: instance.launch().calls("main")
+                                    or instance.proc.poll() is not None)
+            ran = [i for i in pair if i.launch().calls("main")]
+            assert ran, "neither start ran"
+            files = [comm_file(wine, user_temp, i.launch().one("JNI_CreateJavaVM")["pid"]) for i in ran]
+            for instance, tail in zip(pair, tails):
+                if instance not in ran:
+                    assert instance.proc.returncode == 0
+                    assert any(f.read_bytes() == tail.encode() + b"\r\n" for f in files), round_number
+        finally:
+            for instance in pair:
+                instance.stop()
+
+
+def test_a_later_start_with_an_unbalanced_quote_is_refused_as_a_first_start_is(launcher, wine, running, user_temp):
+    app = launcher(SINGLE)
+    first = running(app)
+    target = comm_file(wine, user_temp, first.wait_for("JNI_CreateJavaVM")["pid"])
+    second = app.run('"an open quote')
+    assert (second.returncode, second.stderr, second.records) == (1, b"WRONG-PARAMETER\n", [])
+    assert target.read_bytes() == b""
     assert first.finish().returncode == 0
 
 
@@ -200,13 +262,11 @@ def window_state(prefix, title, *action):
 def hand_over(app, prefix, user_temp, pid, tail):
     """A second start: it ends at once with exit code 0, leaving its arguments."""
     target = comm_file(prefix, user_temp, pid)
-    try:
-        second = app.run(tail)
-        assert (second.returncode, second.records) == (0, [])
-        # The command line as the user gave it, in UTF-8.
-        assert target.read_bytes() == tail.encode("utf-8") + b"\r\n"
-    finally:
-        target.unlink(missing_ok=True)
+    before = target.read_bytes()
+    second = app.run(tail)
+    assert (second.returncode, second.records) == (0, [])
+    # The command line as the user gave it, in UTF-8, behind what was there.
+    assert target.read_bytes() == before + tail.encode("utf-8") + b"\r\n"
 
 
 def test_a_second_start_brings_the_first_instances_window_to_the_front(launcher, wine_x, running, user_temp):

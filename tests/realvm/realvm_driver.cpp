@@ -13,6 +13,9 @@
 //   --splash MS    a second native thread polls the splash controller every MS
 //                  ms, as the splash thread does, until it answers "close"
 //   --keep-vm      do not destroy the VM at the end
+//   --hand-over FILE  bind the hand-over listener's native wait, woken when
+//                  FILE (the process-communication file) is written, as the
+//                  first instance's event wakes it on Windows
 //
 // Standard output: "splash text HHHH,HHHH,..." for each status text (UTF-16
 // units in hex), "splash close" and "splash detached" when the controller
@@ -20,7 +23,9 @@
 // PLACEHOLDER=VALUE", then "end". Exit code 0 when the application ran, 1
 // when the launch failed, 2 for a usage error or a library that does not load.
 #include <dlfcn.h>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/inotify.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -47,7 +52,20 @@ struct Options {
     bool firstRun = false;
     long splashMs = 0;
     bool destroy = true;
+    const char* handOverFile = nullptr;
 };
+
+// Watches the communication file; made before the VM exists.
+int handOverWatch = -1;
+
+bool waitForFileChange(int32_t timeoutMs) {
+    pollfd watch{handOverWatch, POLLIN, 0};
+    if (poll(&watch, 1, timeoutMs) <= 0) return false;
+    char events[4096];
+    ssize_t ignored = read(handOverWatch, events, sizeof(events));
+    (void)ignored;
+    return true;
+}
 
 // Lines from two threads (and the VM's own output) stay whole.
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -107,6 +125,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.splashMs = atol(argv[++i]);
         } else if (strcmp(a, "--first-run") == 0) {
             options.firstRun = true;
+        } else if (strcmp(a, "--hand-over") == 0 && valued) {
+            options.handOverFile = argv[++i];
         } else if (strcmp(a, "--keep-vm") == 0) {
             options.destroy = false;
         } else {
@@ -141,7 +161,16 @@ int main(int argc, char** argv) {
     pthread_t poller;
     if (options.splashMs > 0) pthread_create(&poller, nullptr, splashThread, &options.splashMs);
 
-    JavaLaunch launch{&initArgs, options.firstRun, options.splashMs > 0, buildArguments, &options.arguments};
+    HandOverWait wait = nullptr;
+    if (options.handOverFile) {
+        handOverWatch = inotify_init1(IN_CLOEXEC);
+        if (handOverWatch < 0 || inotify_add_watch(handOverWatch, options.handOverFile, IN_MODIFY) < 0) {
+            perror("realvm_driver: inotify");
+            return 2;
+        }
+        wait = waitForFileChange;
+    }
+    JavaLaunch launch{&initArgs, options.firstRun, options.splashMs > 0, wait, buildArguments, &options.arguments};
     LaunchOutcome outcome = launchJava(launch, options.destroy);
     say("outcome %s", kOutcomeNames[static_cast<int>(outcome)]);
     if (outcome != LaunchOutcome::Ran) {

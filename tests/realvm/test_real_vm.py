@@ -6,10 +6,13 @@ applications of tests/realvm/apps.
 
 Every run uses -Xcheck:jni, and any JNI warning fails it."""
 
+import fcntl
 import os
+import random
 import re
 import shutil
 import subprocess
+import threading
 import time
 import zipfile
 from dataclasses import dataclass
@@ -101,7 +104,8 @@ def fixed(main_class, windowed="true"):
     return [windowed, main_class, "", "", "false"]
 
 
-def launch(java, arguments, classpath=None, options=(), splash_ms=0, first_run=False, keep_vm=False) -> Run:
+def launch(java, arguments, classpath=None, options=(), splash_ms=0, first_run=False, keep_vm=False,
+           hand_over=None) -> Run:
     """Runs the driver: the launcher's properties, the class path (the runtime
     library and the test applications unless given), -Xcheck:jni, then
     `options`; fails on any JNI warning and on a run that does not end."""
@@ -120,6 +124,8 @@ def launch(java, arguments, classpath=None, options=(), splash_ms=0, first_run=F
         command.append("--first-run")
     if keep_vm:
         command.append("--keep-vm")
+    if hand_over:
+        command += ["--hand-over", str(hand_over)]
     proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
     run = Run(proc.returncode, proc.stdout, proc.stderr)
     assert not JNI_WARNING.search(run.out + run.err), (run.out + run.err).decode("latin-1")
@@ -153,6 +159,52 @@ def test_arguments_arrive_exact_without_a_reference_per_argument(java):
     assert args[:4] == [units(unicode), units(high), "", units(b"two words")]
     assert args[4] == units(b"L" * 8192)  # cut to the 8192 units of the conversion
     assert args[5:] == [units(a) for a in many]
+
+
+# --- hand-overs in single-instance mode ------------------------------------------------------
+
+
+def append_hand_over(comm: Path, arguments):
+    """Appends one hand-over as a later start does: one line, under an exclusive
+    lock on the whole file (the Java side locks the same range to read and empty it)."""
+    line = " ".join(f'"{a}"' if " " in a else a for a in arguments).encode() + b"\r\n"
+    with open(comm, "ab") as f:
+        fcntl.lockf(f, fcntl.LOCK_EX)
+        f.write(line)
+        f.flush()
+        fcntl.lockf(f, fcntl.LOCK_UN)
+
+
+def test_the_listener_gets_each_hand_over_once_in_order_and_never_holds_the_vm(java, tmp_path):
+    """Hand-overs written before the listener was set and while it runs, by
+    another process that takes the file's lock as a later start does, arrive
+    once each, in order, on the listener's daemon thread; once main returns,
+    the VM ends although that thread is waiting in the launcher's native wait."""
+    comm = tmp_path / "zrv_p1.tmp"
+    early = [["early", str(i)] for i in range(3)]
+    later = [["later", str(i), "two words"] for i in range(12)]
+    comm.write_bytes(b"")
+    for arguments in early:
+        append_hand_over(comm, arguments)
+    pace = random.Random(7)
+
+    def write_later():
+        for arguments in later:
+            time.sleep(pace.uniform(0, 0.15))
+            append_hand_over(comm, arguments)
+
+    writer = threading.Thread(target=write_later)
+    writer.start()
+    try:
+        run = launch(java, fixed("HandOverListener") + [str(len(early) + len(later))], hand_over=comm,
+                     options=["-Dzorvo.semaphoreName=C:_apps_app.exe", f"-Dzorvo.processCommFile={comm}"])
+    finally:
+        writer.join()
+    assert (run.returncode, run.outcome()) == (0, "Ran")
+    received = [line for line in run.lines if line.startswith("hand-over ")]
+    assert received == [f"hand-over [{', '.join(a)}] on zorvo-hand-over (daemon)" for a in early + later]
+    assert "received all" in run.lines
+    assert comm.read_bytes() == b""
 
 
 # --- failures of the launch --------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/string_list.h"
+#include "process/hand_over.h"
 #include "process/search_path.h"
 #include "tempfiles/temp_rules.h"
 
@@ -92,6 +93,21 @@ TEST(StringList, KeepsOwnedCopiesInOrder) {
     EXPECT_EQ(list.count, 101u);
     list.release();
     EXPECT_EQ(list.count, 0u);
+}
+
+// A hand-over is one line whatever it holds: line breaks inside it become
+// bytes that UTF-8 never has, everything else stays as it is.
+TEST(HandOverLine, LineBreaksInsideAreEscapedAndTheLineEnds) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"", "\r\n"},
+        {"a \"b c\" \xce\x94", "a \"b c\" \xce\x94\r\n"},
+        {"two\r\nlines\n", "two\xc0\x8d\xc0\x8alines\xc0\x8a\r\n"},
+    };
+    for (const auto& c : cases) {
+        GrowText line;
+        ASSERT_TRUE(encodeHandOverLine(c.first, line));
+        EXPECT_EQ(std::string(line.c_str(), line.size()), c.second) << c.first;
+    }
 }
 
 }  // namespace

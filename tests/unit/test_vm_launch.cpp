@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -51,6 +52,46 @@ TEST(Split, BlanksAndQuotes) {
     EXPECT_TRUE(split("\"open").unbalanced);
     EXPECT_TRUE(split("ok 'open").unbalanced);
     EXPECT_FALSE(split("a'b' c").unbalanced);
+}
+
+// One bracketed field of a line of tests/data/split_cases.txt, from `at`;
+// false when there is none.
+bool readField(const std::string& line, size_t& at, std::string& field) {
+    while (at < line.size() && line[at] == ' ') ++at;
+    if (at >= line.size() || line[at] != '[') return false;
+    field.clear();
+    for (++at; at < line.size() && line[at] != ']'; ++at) {
+        char c = line[at];
+        if (c == '\\' && at + 1 < line.size()) c = line[++at] == 't' ? '\t' : line[at];
+        field += c;
+    }
+    ++at;
+    return true;
+}
+
+// The cases the Java side's splitter is tested with too.
+TEST(Split, SharedCasesAgreeWithTheJavaSide) {
+    std::ifstream file(std::string(ZORVO_SOURCE_DIR) + "/tests/data/split_cases.txt");
+    ASSERT_TRUE(file.good());
+    std::string line, input, field;
+    int cases = 0;
+    while (std::getline(file, line)) {
+        size_t at = 0;
+        if (!readField(line, at, input)) continue;
+        size_t arrow = line.find("->", at);
+        ASSERT_NE(arrow, std::string::npos) << line;
+        Split s = split(input.c_str());
+        if (line.find("unbalanced", arrow) != std::string::npos) {
+            EXPECT_TRUE(s.unbalanced) << line;
+        } else {
+            Args expected;
+            for (at = arrow + 2; readField(line, at, field);) expected.push_back(field);
+            EXPECT_FALSE(s.unbalanced) << line;
+            EXPECT_EQ(s.args, expected) << line;
+        }
+        ++cases;
+    }
+    EXPECT_GE(cases, 20);
 }
 
 TEST(Split, LeadingRunOfPrefixedArguments) {

@@ -190,6 +190,13 @@ DWORD WINAPI shutdownHookThread(void* result) {
     return 0;
 }
 
+// --- the hand-over listener's wait ---------------------------------------------
+
+extern const ClassDesc kHandOvers;
+const NativeDesc kHandOversNatives[] = {{"waitForSignal", "(I)Z"}};
+
+typedef jboolean(JNICALL* StaticNativeWait)(JNIEnv*, jclass, jint);
+
 // --- the class table ------------------------------------------------------------
 
 extern const ClassDesc kWinLauncher;
@@ -212,9 +219,10 @@ const MethodDesc kControllerMethods[] = {
 const ClassDesc kWinLauncher = {"com/zorvo/runtime/WinLauncher", kWinLauncherMethods, 2};
 const ClassDesc kFirstRun = {"com/quenbrook/runtime/FirstRun", kFirstRunMethods, 1};
 const ClassDesc kController = {"com/zorvo/runtime/ZorvoController", kControllerMethods, 3, kControllerNatives, 1};
+const ClassDesc kHandOvers = {"com/zorvo/runtime/HandOvers", nullptr, 0, kHandOversNatives, 1};
 const ClassDesc kString = {"java/lang/String", nullptr, 0};
 
-const ClassDesc* const kClasses[] = {&kWinLauncher, &kFirstRun, &kController, &kString};
+const ClassDesc* const kClasses[] = {&kWinLauncher, &kFirstRun, &kController, &kHandOvers, &kString};
 
 // Entries of a comma-separated list.
 std::vector<std::string> listEntries(const std::string& list) {
@@ -253,6 +261,20 @@ bool isKnownMethod(const MethodDesc* method) {
         }
     }
     return false;
+}
+
+bool callHandOverWait(ThreadEnv& thread, long timeoutMs, bool& signalled) {
+    StaticNativeWait function;
+    Obj* cls;
+    {
+        Guard guard(vmLock());
+        function = reinterpret_cast<StaticNativeWait>(boundNative(&kHandOversNatives[0]));
+        if (!function) return false;
+        cls = newObj(ObjKind::Class);
+        cls->described = &kHandOvers;
+    }
+    signalled = function(&thread.env, reinterpret_cast<jclass>(cls), static_cast<jint>(timeoutMs)) == JNI_TRUE;
+    return true;
 }
 
 void runShutdownHooks() {

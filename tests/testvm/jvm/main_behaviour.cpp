@@ -180,6 +180,15 @@ void raiseThroughCallers() {
 void runMainBehaviour(ThreadEnv& thread) {
     if (envInt("ZORVO_TESTVM_MAIN_RAISE", 0) != 0) raiseThroughCallers();
 
+    long handOverMs = static_cast<long>(envInt("ZORVO_TESTVM_MAIN_AWAIT_HAND_OVER", 0));
+    if (handOverMs > 0) {
+        bool signalled = false;
+        DWORD start = GetTickCount();
+        bool bound = callHandOverWait(thread, handOverMs, signalled);
+        Record("hand_over_wait").flag("bound", bound).flag("signalled", signalled)
+            .number("ms", static_cast<long long>(GetTickCount() - start)).write();
+    }
+
     bool gui = envInt("ZORVO_TESTVM_MAIN_GDI", 0) != 0;
     if (gui) logGuiResources("start");
 

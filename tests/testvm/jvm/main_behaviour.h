@@ -8,6 +8,7 @@ namespace testvm {
 
 // In this order, each only when scripted: raise an exception that only the
 // thread's top-level filter handles (it walks through the caller's frames),
+// wait once for a hand-over through the bound HandOvers.waitForSignal,
 // report GUI resources, start an
 // application thread, show a window, block (sleep / wait for a file, pumping
 // the window's messages), close the window, report GUI resources again, end

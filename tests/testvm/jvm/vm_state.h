@@ -139,6 +139,10 @@ const NativeDesc* findNativeDesc(const ClassDesc* cls, const std::string& name, 
 void bindNative(const NativeDesc* native, void* function);
 void* boundNative(const NativeDesc* native);
 
+// Calls the native HandOvers.waitForSignal(timeoutMs) as the listener's thread
+// does; false when RegisterNatives bound none. Call without holding the VM lock.
+bool callHandOverWait(ThreadEnv& thread, long timeoutMs, bool& signalled);
+
 // The splash controller's shutdown hook, installed by its installShutdownHook
 // method: run (on a thread of its own, calling the bound native method) when
 // the VM shuts down, by DestroyJavaVM after its wait or by System.exit. Call

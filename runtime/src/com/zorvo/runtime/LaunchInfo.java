@@ -1,13 +1,9 @@
 package com.zorvo.runtime;
 
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.NoSuchFileException;
-import java.nio.file.Path;
-import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.function.Consumer;
 
 /**
  * What the native launcher handed over to this process, for the application to read.
@@ -23,7 +19,7 @@ public final class LaunchInfo {
     public static final String SEMAPHORE_NAME_PROPERTY = "zorvo.semaphoreName";
     /** Property: full path of the launcher executable. */
     public static final String MODULE_NAME_PROPERTY = "zorvo.moduleName";
-    /** Property: path of this process's communication file (arguments of later starts). */
+    /** Property: path of this process's communication file (arguments of later starts, single-instance mode). */
     public static final String PROCESS_COMM_FILE_PROPERTY = "zorvo.processCommFile";
     /** Property: directory into which the launcher extracted its embedded files; empty when none. */
     public static final String TEMP_DIR_PROPERTY = "zorvo.tempDir";
@@ -89,47 +85,45 @@ public final class LaunchInfo {
     }
 
     /**
-     * The path of this process's communication file, or null. In single-instance mode a second
-     * start of the same executable writes its command line into this file (UTF-8, one line
-     * ending in CR LF) and ends; {@link #readHandedOverArguments} reads it.
+     * The path of this process's communication file, or null. In single-instance mode each later
+     * start of the same executable appends its command line to this file and ends; read them with
+     * {@link #setHandOverListener} or {@link #readHandedOverArguments}, never from the file itself.
      */
     public static String getProcessCommFile() {
         return nonEmpty(System.getProperty(PROCESS_COMM_FILE_PROPERTY));
     }
 
     /**
-     * The arguments of the latest later start that handed its command line over (single-instance
-     * mode), split the way the launcher splits a command line; the file is deleted, so each
-     * hand-over is read once. Null when there is nothing to read. The file holds the command line
-     * in UTF-8 and one CR LF; see {@link #splitCommandLine}.
+     * The arguments of the oldest later start whose command line has not been read yet
+     * (single-instance mode), split the way the launcher splits a command line, or null when there
+     * is none. Each hand-over is given out once, here or to the listener, in the order of arrival.
      */
     public static String[] readHandedOverArguments() throws IOException {
-        String name = getProcessCommFile();
-        if (name == null) {
-            return null;
-        }
-        Path file = Paths.get(name);
-        byte[] bytes;
-        try {
-            bytes = Files.readAllBytes(file);
-        } catch (NoSuchFileException e) {
-            return null;
-        }
-        Files.deleteIfExists(file);
-        String line = new String(bytes, StandardCharsets.UTF_8);
-        if (line.endsWith("\r\n")) {
-            line = line.substring(0, line.length() - 2);
-        } else if (line.endsWith("\n")) {
-            line = line.substring(0, line.length() - 1);
-        }
-        return splitCommandLine(line);
+        return HandOvers.next();
+    }
+
+    /**
+     * Calls {@code listener} with the arguments of each later start of this executable
+     * (single-instance mode), split the way the launcher splits a command line: once per
+     * hand-over, in the order of arrival, also for those that arrived before the listener was
+     * set. The calls come from one daemon thread ("zorvo-hand-over"), which the launcher wakes
+     * when a hand-over arrives; it never keeps the VM from ending. An exception the listener
+     * throws is printed and the next hand-over is delivered. Null removes the listener. Outside
+     * single-instance mode (or when the application was not started through the launcher) no
+     * hand-over ever arrives and no thread is started.
+     */
+    public static void setHandOverListener(Consumer<String[]> listener) {
+        HandOvers.setListener(listener);
     }
 
     /**
      * Splits a command line as the launcher does: only the blank separates; an argument that
      * starts with a double or single quote runs to the next same quote (the quotes are dropped,
      * one blank right after is skipped); a quote inside an argument starts a quoted part that
-     * joins the text before it. A quote without its closing quote takes the rest of the line.
+     * joins the text before it.
+     *
+     * @throws IllegalArgumentException when a quote has no closing quote; the launcher refuses
+     *     such a command line too
      */
     public static String[] splitCommandLine(String text) {
         List<String> out = new ArrayList<>();
@@ -155,8 +149,7 @@ public final class LaunchInfo {
             }
             int close = text.indexOf(text.charAt(quote), quote + 1);
             if (close < 0) {
-                out.add(text.substring(pos, quote) + text.substring(quote + 1));
-                break;
+                throw new IllegalArgumentException("unbalanced quote at position " + quote + ": " + text);
             }
             out.add(text.substring(pos, quote) + text.substring(quote + 1, close));
             pos = close + 1;

@@ -3,12 +3,18 @@ package com.zorvo.runtime;
 import static testkit.Assert.assertEquals;
 import static testkit.Assert.assertFalse;
 import static testkit.Assert.assertNull;
+import static testkit.Assert.assertThrows;
 import static testkit.Assert.assertTrue;
 
+import java.io.ByteArrayOutputStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.nio.file.StandardOpenOption;
+import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.List;
 import java.util.Properties;
 
 import testkit.Test;
@@ -59,33 +65,80 @@ public class LaunchInfoTest {
         });
     }
 
-    @Test
-    public void commandLinesSplitAsTheLauncherSplitsThem() {
-        String[][] cases = {
-            {"a  b", "a", "b"},
-            {"\"two words\" 'x y' z", "two words", "x y", "z"},
-            {"-Dx=\"a b\"c", "-Dx=a b", "c"},
-            {"'' \"\"", "", ""},
-            {"tab\tstays", "tab\tstays"},
-            {"open \"rest of it", "open", "rest of it"},
-            {""},
-        };
-        for (String[] c : cases) {
-            assertEquals(Arrays.asList(c).subList(1, c.length).toString(),
-                         Arrays.asList(LaunchInfo.splitCommandLine(c[0])).toString());
+    /** One bracketed field of a case line, from {@code at[0]}; null when there is none. */
+    private static String field(String line, int[] at) {
+        while (at[0] < line.length() && line.charAt(at[0]) == ' ') {
+            at[0]++;
         }
+        if (at[0] >= line.length() || line.charAt(at[0]) != '[') {
+            return null;
+        }
+        StringBuilder out = new StringBuilder();
+        for (at[0]++; at[0] < line.length() && line.charAt(at[0]) != ']'; at[0]++) {
+            char c = line.charAt(at[0]);
+            if (c == '\\' && at[0] + 1 < line.length()) {
+                c = line.charAt(++at[0]) == 't' ? '\t' : line.charAt(at[0]);
+            }
+            out.append(c);
+        }
+        at[0]++;
+        return out.toString();
+    }
+
+    /** The cases of tests/data/split_cases.txt, which the launcher's splitter is tested with too. */
+    @Test
+    public void commandLinesSplitAsTheLauncherSplitsThem() throws Exception {
+        Path cases = Paths.get(System.getProperty("zorvo.testData", "tests/data"), "split_cases.txt");
+        int count = 0;
+        for (String line : Files.readAllLines(cases, StandardCharsets.UTF_8)) {
+            int[] at = {0};
+            String input = field(line, at);
+            if (input == null) {
+                continue;
+            }
+            int arrow = line.indexOf("->", at[0]);
+            if (line.indexOf("unbalanced", arrow) >= 0) {
+                assertThrows(IllegalArgumentException.class, () -> LaunchInfo.splitCommandLine(input));
+            } else {
+                List<String> expected = new ArrayList<>();
+                at[0] = arrow + 2;
+                for (String arg = field(line, at); arg != null; arg = field(line, at)) {
+                    expected.add(arg);
+                }
+                assertEquals(line + " " + expected, line + " " + Arrays.asList(LaunchInfo.splitCommandLine(input)));
+            }
+            count++;
+        }
+        assertTrue(count >= 20, "cases read: " + count);
+    }
+
+    /** Reads every hand-over the file holds now, through the API. */
+    private static List<String> readAll() throws java.io.IOException {
+        List<String> out = new ArrayList<>();
+        for (String[] args = LaunchInfo.readHandedOverArguments(); args != null;
+             args = LaunchInfo.readHandedOverArguments()) {
+            out.add(Arrays.toString(args));
+        }
+        return out;
     }
 
     @Test
-    public void handedOverArgumentsAreReadInUtf8Once() throws Exception {
+    public void handOversAreReadWholeInOrderAndOnce() throws Exception {
         Path file = Files.createTempFile("zrv_p", ".tmp");
-        String line = "\"\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt\" \uD83D\uDE00 caf\u00e9";
-        Files.write(file, (line + "\r\n").getBytes(StandardCharsets.UTF_8));
-        withProperties(null, null, file.toString(), null, () -> {
+        byte[] greek = "\"\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt\" \uD83D\uDE00 caf\u00e9".getBytes(StandardCharsets.UTF_8);
+        ByteArrayOutputStream lines = new ByteArrayOutputStream();
+        lines.write(greek);
+        lines.write("\r\n\r\n\"two\u00c0\u008Dlines\" x\r\n".getBytes(StandardCharsets.ISO_8859_1));
+        lines.write("bad \"quote\r\nlast without its end".getBytes(StandardCharsets.UTF_8));
+        Files.write(file, lines.toByteArray());
+        withProperties("sem", null, file.toString(), null, () -> {
             try {
-                assertEquals("[\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt, \uD83D\uDE00, caf\u00e9]",
-                             Arrays.toString(LaunchInfo.readHandedOverArguments()));
-                assertFalse(Files.exists(file), "the file is deleted once read");
+                assertEquals(Arrays.asList("[\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt, \uD83D\uDE00, caf\u00e9]", "[]",
+                                           "[two\rlines, x]", "[last, without, its, end]"), readAll());
+                assertEquals(0L, Files.size(file));
+                Files.write(file, "later\r\n".getBytes(StandardCharsets.UTF_8), StandardOpenOption.APPEND);
+                assertEquals(Arrays.asList("[later]"), readAll());
+                Files.delete(file);
                 assertNull(LaunchInfo.readHandedOverArguments());
             } catch (java.io.IOException e) {
                 throw new AssertionError(e);
