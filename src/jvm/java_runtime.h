@@ -45,12 +45,20 @@ bool validateJavaExecutable(PathText& path, const char* minimum, const char* max
 
 // The version that the runtime's `release` file (in its home: the directory
 // above bin, or above jre\bin) gives in its JAVA_VERSION line; no process is
-// started. False without such a file or line.
+// started. False without such a file or line, and when the Java executable
+// does not lie in a folder named bin.
 bool readReleaseVersion(const char* javaExecutable, PathText& version);
 
-// Runs `path -version` (at most 10 s) and reads the version from the first
-// line it writes to standard error. The temporary file is always deleted.
-bool probeJavaVersion(const char* path, PathText& version);
+// Why a probe gave no version, for the trace.
+typedef Text<512> ProbeFailure;
+
+// Runs `path -version` hidden (at most 10 s), its standard error going to a
+// file in the user's temporary folder, and takes the version from the first
+// version line among the first lines of that output. False, with `why`, when
+// it cannot be started, ends with an error code, runs too long or writes no
+// version line. The temporary file is always deleted. A temporary folder
+// without a usable name is reported (1015) and ends the process.
+bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why);
 
 bool readVersionCache(const char* path, uint64_t lastWriteTime, PathText& version);
 void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* version);

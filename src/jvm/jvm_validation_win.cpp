@@ -5,6 +5,7 @@
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
+#include "launcher/error_report.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
@@ -16,18 +17,22 @@ namespace {
 
 constexpr DWORD kProbeTimeoutMs = 10000;
 
-// Reads the first line of the probe's output (at most 99 characters) from
-// the start of the file and takes the version from it.
 // Reads the start of the probe's output from the start of the file and takes
-// the version from its first version line.
-bool readVersionFromFile(HANDLE file, PathText& version) {
+// the version from its first version line; without one, `why` gets the
+// output's first line.
+bool readVersionFromFile(HANDLE file, PathText& version, ProbeFailure& why) {
     char output[kVersionOutputBytes];
     DWORD got = 0;
+    why.assign("its output cannot be read");
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
         !ReadFile(file, output, sizeof(output) - 1, &got, nullptr))
         return false;
     output[got] = '\0';
-    return parseVersionOutput(output, version);
+    if (parseVersionOutput(output, version)) return true;
+    why.assign("its output has no version line (its first line: \"");
+    why.append(output, strcspn(output, "\r\n"));
+    why.append("\")");
+    return false;
 }
 
 // Reads a runtime's `release` file (at most 16 KB) from `home`.
@@ -53,8 +58,9 @@ bool readReleaseFile(const PathText& home, PathText& version) {
     return found;
 }
 
-// Starts the command line hidden, with standard error going to `errorFile`.
-bool runHiddenWithStandardError(Text<kTextSize>& commandLine, HANDLE errorFile, DWORD& exitCode) {
+// Starts the command line hidden, with standard error going to `errorFile`;
+// true when it ended with exit code 0, else `why` says what went wrong.
+bool runHiddenWithStandardError(Text<kTextSize>& commandLine, HANDLE errorFile, ProbeFailure& why) {
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof(startup));
     startup.cb = sizeof(startup);
@@ -65,15 +71,21 @@ bool runHiddenWithStandardError(Text<kTextSize>& commandLine, HANDLE errorFile, 
     startup.hStdError = errorFile;
     PROCESS_INFORMATION process;
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                        nullptr, &startup, &process))
+                        nullptr, &startup, &process)) {
+        why.appendFormat("it could not be started (error %lu)", static_cast<unsigned long>(GetLastError()));
         return false;
+    }
     bool ended = WaitForSingleObject(process.hProcess, kProbeTimeoutMs) == WAIT_OBJECT_0;
-    if (!ended) TerminateProcess(process.hProcess, 1);
-    exitCode = 1;
-    if (ended) GetExitCodeProcess(process.hProcess, &exitCode);
+    DWORD exitCode = 1;
+    if (!ended) {
+        TerminateProcess(process.hProcess, 1);
+        why.appendFormat("it was stopped after %lu s", static_cast<unsigned long>(kProbeTimeoutMs / 1000));
+    } else if (GetExitCodeProcess(process.hProcess, &exitCode) && exitCode != 0) {
+        why.appendFormat("it ended with exit code %lu", static_cast<unsigned long>(exitCode));
+    }
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    return ended;
+    return ended && exitCode == 0;
 }
 
 }  // namespace
@@ -97,20 +109,35 @@ bool isOfOwnArchitecture(const char* javaExecutable) {
     return machine == ownLauncherLayout().machine;
 }
 
-bool probeJavaVersion(const char* path, PathText& version) {
+bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why) {
     PathText shortPath;
     DWORD n = GetShortPathNameA(path, shortPath.data(), static_cast<DWORD>(shortPath.capacity()));
+    why.assign("its path has no short form");
     if (n == 0 || !shortPath.adoptPlatformResult(n)) return false;
     // The short form can still hold blanks where short names are disabled.
     Text<kTextSize> commandLine;
     appendQuotedArgument(commandLine, shortPath.c_str());
     commandLine.append(" -version");
+    why.assign("its command line is too long");
     if (commandLine.truncated()) return false;
 
-    PathText tempPath;
-    if (!getTempDirectory(tempPath, nullptr)) return false;
+    // The output goes to a file in the user's temporary folder, which must
+    // have a usable name: without one every probe would fail, and no runtime
+    // could be found for a reason the user could not see.
+    PathText tempPath, folder;
+    if (!getTempDirectory(tempPath, &folder)) {
+        if (!folder.empty()) {
+            trace("the temporary folder %s has no name in the code page", folder.c_str());
+            errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
+        }
+        why.assign("there is no temporary folder for its output");
+        return false;
+    }
     char tempFile[MAX_PATH];
+    why.assign("no file for its output can be made in ");
+    why.append(tempPath.c_str());
     if (!GetTempFileNameA(tempPath.c_str(), "zrv", 0, tempFile)) return false;
+    why.clear();
 
     // The file goes away when the last handle to it closes, whatever happens
     // to the child (a handle it still holds included); it is also deleted by
@@ -123,13 +150,13 @@ bool probeJavaVersion(const char* path, PathText& version) {
         HANDLE inheritable = nullptr;
         if (DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &inheritable, 0, TRUE,
                             DUPLICATE_SAME_ACCESS)) {
-            DWORD exitCode = 1;
-            bool ended = runHiddenWithStandardError(commandLine, inheritable, exitCode);
+            bool ran = runHiddenWithStandardError(commandLine, inheritable, why);
             CloseHandle(inheritable);
-            ok = ended && exitCode == 0 && readVersionFromFile(file, version);
+            ok = ran && readVersionFromFile(file, version, why);
         }
         CloseHandle(file);
     }
+    if (!ok && why.empty()) why.assign("no file for its output can be opened");
     DeleteFileA(tempFile);
     return ok;
 }
@@ -171,24 +198,25 @@ void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* ver
 
 bool readReleaseVersion(const char* javaExecutable, PathText& version) {
     PathText home;
-    if (!executableDirectoryOf(home, javaExecutable) || home.size() < 5) return false;
+    if (!executableDirectoryOf(home, javaExecutable) || !endsWithFolder(home.c_str(), "bin")) return false;
     home.truncateTo(home.size() - 4);  // "bin\" off: the runtime's home, with its backslash
     if (readReleaseFile(home, version)) return true;
     // The JRE inside a JDK 8 (jdk\jre\bin\java.exe) has the JDK's release file.
-    if (home.size() < 5 || _strnicmp(home.c_str() + home.size() - 4, "jre\\", 4) != 0) return false;
+    if (!endsWithFolder(home.c_str(), "jre")) return false;
     home.truncateTo(home.size() - 4);
     return readReleaseFile(home, version);
 }
 
 // Learns the version: from the cache, else from the release file, else by
-// probing; caches what it learned. `how` says which.
-bool learnVersion(const char* path, uint64_t lastWriteTime, PathText& version, const char*& how) {
+// probing; caches what it learned. `how` says which, `why` why a probe gave none.
+bool learnVersion(const char* path, uint64_t lastWriteTime, PathText& version, const char*& how,
+                  ProbeFailure& why) {
     how = "cached";
     if (readVersionCache(path, lastWriteTime, version)) return true;
     how = "from its release file";
     if (!readReleaseVersion(path, version)) {
         how = "probed";
-        if (!probeJavaVersion(path, version)) return false;
+        if (!probeJavaVersion(path, version, why)) return false;
     }
     writeVersionCache(path, lastWriteTime, version.c_str());
     return true;
@@ -210,8 +238,9 @@ bool validateJavaExecutable(PathText& path, const char* minimum, const char* max
         return false;
     }
     const char* how = "";
-    if (!learnVersion(path.c_str(), lastWriteTime, version, how)) {
-        trace("  runtime %s: no version (the probe failed or ran too long)", path.c_str());
+    ProbeFailure why;
+    if (!learnVersion(path.c_str(), lastWriteTime, version, how, why)) {
+        trace("  runtime %s: no version: the probe failed: %s", path.c_str(), why.c_str());
         return false;
     }
     bool betaEverywhere = getConfigInt(cfg::kAcceptBeta) != 0;

@@ -11,6 +11,7 @@
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
 #include "launcher/trace.h"
+#include "paths/paths.h"
 
 namespace zorvo {
 namespace {
@@ -53,14 +54,25 @@ bool validateHome(const char* home, const char* minimum, const char* maximum, Fo
     return validateJavaExecutable(found.executable, minimum, maximum, false, found.version);
 }
 
+void traceOutOfRange(const char* hiveName, const char* key, const char* name) {
+    trace("search: registry %s\\%s\\%s: outside the version range", hiveName, key, name);
+}
+
+// The CurrentVersion value of a JavaSoft key when it names a version in range;
+// else empty.
+void readCurrentVersion(const char* keyName, const char* minimum, const char* maximum, char (&current)[101]) {
+    if (!readString(HKEY_LOCAL_MACHINE, keyName, "CurrentVersion", current, 101)) {
+        current[0] = '\0';
+    } else if (!isVersionInRange(current, minimum, maximum)) {
+        traceOutOfRange("HKLM", keyName, current);
+        current[0] = '\0';
+    }
+}
+
 bool searchCurrentVersion(const char* minimum, const char* maximum, FoundJvm& found) {
     char jdk[101], jre[101];
-    if (!readString(HKEY_LOCAL_MACHINE, kJdkKey, "CurrentVersion", jdk, 101) ||
-        !isVersionInRange(jdk, minimum, maximum))
-        jdk[0] = '\0';
-    if (!readString(HKEY_LOCAL_MACHINE, kJreKey, "CurrentVersion", jre, 101) ||
-        !isVersionInRange(jre, minimum, maximum))
-        jre[0] = '\0';
+    readCurrentVersion(kJdkKey, minimum, maximum, jdk);
+    readCurrentVersion(kJreKey, minimum, maximum, jre);
     bool useJdk = compareVersionTexts(jdk, jre) > 0;
     const char* chosen = useJdk ? jdk : jre;
     if (!chosen[0]) return false;
@@ -81,7 +93,11 @@ bool searchJavaSoftKey(const char* keyName, const char* minimum, const char* max
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     StringList names;
     forEachSubkey(key, [&](const PathText& name) {
-        if (isVersionInRange(name.c_str(), minimum, maximum)) names.add(name.c_str());
+        if (isVersionInRange(name.c_str(), minimum, maximum)) {
+            names.add(name.c_str());
+        } else {
+            traceOutOfRange("HKLM", keyName, name.c_str());
+        }
     });
     sortTexts(names.items, names.count);
     bool accepted = false;
@@ -156,60 +172,83 @@ const VendorKey kVendorKeys[] = {
     {"SOFTWARE\\BellSoft\\Liberica", "", "InstallationPath", false},
 };
 
-// The home held by one subkey: a string value that is not empty and fits a
-// path; a trailing backslash is dropped (the same home either way).
-bool readVendorHome(HKEY key, const VendorKey& vendor, const char* name, PathText& home) {
+typedef wchar_t WideValue[kTextSize];
+
+// The home held by one subkey, wide: a string value that is not empty and fits
+// a path; a trailing backslash is dropped (the same home either way).
+bool readVendorHome(HKEY key, const VendorKey& vendor, const char* name, WideValue& home) {
     PathText subkey;
     subkey.assign(name);
     if (vendor.below[0]) {
         subkey.appendChar('\\');
         subkey.append(vendor.below);
     }
+    wchar_t valueName[32];
+    if (subkey.truncated() || !MultiByteToWideChar(CP_ACP, 0, vendor.value, -1, valueName, 32)) return false;
     HKEY opened;
-    if (subkey.truncated() || RegOpenKeyExA(key, subkey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    DWORD type = 0, size = static_cast<DWORD>(home.capacity());
-    LONG rc = RegQueryValueExA(opened, vendor.value, nullptr, &type, reinterpret_cast<BYTE*>(home.data()), &size);
+    if (RegOpenKeyExA(key, subkey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = sizeof(WideValue) - sizeof(wchar_t);
+    LONG rc = RegQueryValueExW(opened, valueName, nullptr, &type, reinterpret_cast<BYTE*>(home), &size);
     RegCloseKey(opened);
-    if (rc != ERROR_SUCCESS || type != REG_SZ || size >= home.capacity()) return false;
-    home.data()[size] = '\0';
-    home.refresh();
-    while (home.size() > 3 && home.c_str()[home.size() - 1] == '\\') home.truncateTo(home.size() - 1);
-    return !home.empty();
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
+    size_t length = size / sizeof(wchar_t);
+    home[length] = L'\0';
+    while (length > 0 && home[length - 1] == L'\0') --length;
+    while (length > 3 && home[length - 1] == L'\\') home[--length] = L'\0';
+    return length > 0;
 }
 
 bool tryVendorSubkey(HKEY key, const VendorKey& vendor, const char* hiveName, const char* name, const char* minimum,
                      const char* maximum, FoundJvm& found) {
-    PathText home;
-    if (!readVendorHome(key, vendor, name, home)) {
+    WideValue* wide = static_cast<WideValue*>(malloc(sizeof(WideValue)));
+    PathText home, folder;
+    bool read = wide && readVendorHome(key, vendor, name, *wide);
+    bool named = read && narrowPath(*wide, home, &folder);
+    free(wide);
+    if (!read) {
         trace("search: registry %s\\%s\\%s: no usable \"%s\" value", hiveName, vendor.key, name, vendor.value);
+        return false;
+    }
+    if (!named) {
+        trace("search: registry %s\\%s\\%s: the home %s cannot be named: %s is outside the code page and has no "
+              "short name", hiveName, vendor.key, name, home.c_str(), folder.c_str());
         return false;
     }
     trace("search: registry %s\\%s\\%s", hiveName, vendor.key, name);
     return validateHome(home.c_str(), minimum, maximum, found);
 }
 
+bool isVendorNameInRange(const char* name, const char* minimum, const char* maximum) {
+    Text<kTextSize> version;
+    return !vendorNameVersion(name, version) || isVersionInRange(version.c_str(), minimum, maximum);
+}
+
 // One vendor key of one hive: its preferred subkey first (JavaSoft), then the
-// subkeys with a version in range, highest first, then those without one.
+// other subkeys whose names give a version in range, highest first, then
+// those whose names give none.
 bool searchVendorKey(HKEY hive, const VendorKey& vendor, const char* minimum, const char* maximum, FoundJvm& found) {
     const char* hiveName = hive == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
     HKEY key;
     if (RegOpenKeyExA(hive, vendor.key, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     char current[101];
-    bool accepted = vendor.currentVersion &&
-                    readString(key, "", "CurrentVersion", current, sizeof(current)) && current[0] &&
-                    isVersionInRange(current, minimum, maximum) &&
-                    tryVendorSubkey(key, vendor, hiveName, current, minimum, maximum, found);
+    bool triedCurrent = vendor.currentVersion &&
+                        readString(key, "", "CurrentVersion", current, sizeof(current)) && current[0] &&
+                        isVendorNameInRange(current, minimum, maximum);
+    bool accepted = triedCurrent && tryVendorSubkey(key, vendor, hiveName, current, minimum, maximum, found);
     StringList versions, others;
     forEachSubkey(key, [&](const PathText& name) {
-        if (!isVersionName(name.c_str())) {
+        Text<kTextSize> version;
+        if (triedCurrent && _stricmp(name.c_str(), current) == 0) {
+            // Tried already, as the key's current version.
+        } else if (!vendorNameVersion(name.c_str(), version)) {
             others.add(name.c_str());
-        } else if (isVersionInRange(name.c_str(), minimum, maximum)) {
+        } else if (isVersionInRange(version.c_str(), minimum, maximum)) {
             versions.add(name.c_str());
         } else {
-            trace("search: registry %s\\%s\\%s: outside the version range", hiveName, vendor.key, name.c_str());
+            traceOutOfRange(hiveName, vendor.key, name.c_str());
         }
     });
-    sortVersionNames(versions.items, versions.count);
+    sortVendorNames(versions.items, versions.count);
     for (size_t i = versions.count; i-- > 0 && !accepted;) {
         accepted = tryVendorSubkey(key, vendor, hiveName, versions.at(i), minimum, maximum, found);
     }

@@ -17,6 +17,11 @@ bool registryKeyOfPath(PathText& key, const char* baseKey, const char* path);
 // last 9 characters when it ends exactly in "javaw.exe", else less 8.
 bool executableDirectoryOf(PathText& dir, const char* javaExecutable);
 
+// True when the directory (with its trailing '\') is a folder named `name`
+// (ASCII letters compared without case) below another one: "c:\jdk\bin\" is
+// a "bin", "c:\jdk\mybin\" and "bin\" are not.
+bool endsWithFolder(const char* directory, const char* name);
+
 // Executable directory + kind + "\jvm.dll". False when it does not fit.
 bool vmLibraryPath(PathText& path, const char* executableDirectory, const char* kind);
 
@@ -28,6 +33,9 @@ void sortTexts(char** texts, size_t count);
 
 // Sorts registry version names in ascending order of compareVersionNames.
 void sortVersionNames(char** names, size_t count);
+
+// Sorts vendor subkey names in ascending order of the versions they name.
+void sortVendorNames(char** names, size_t count);
 
 }  // namespace zorvo
 

@@ -12,8 +12,8 @@
 #include "launcher/error_report.h"
 #include "launcher/trace.h"
 #include "paths/paths.h"
-#include "process/dll_search.h"
 #include "process/process_environment.h"
+#include "process/search_path.h"
 #include "vm/java_vm_state.h"
 
 namespace zorvo {
@@ -70,15 +70,27 @@ bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& f
                                   found.version);
 }
 
+typedef wchar_t WidePath[kTextSize];
+
+// A variable's value read wide, so that a home below a folder named outside
+// the code page is found through its short form.
 bool checkEnvironmentVariable(const char* name, const VersionRange& range, FoundJvm& found) {
-    PathText value;
-    DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.capacity()));
-    if (n == 0 || !value.adoptPlatformResult(n)) {
+    WidePath wideName, value;
+    DWORD n = 0;
+    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kTextSize) > 0)
+        n = GetEnvironmentVariableW(wideName, value, kTextSize);
+    if (n == 0 || n >= kTextSize) {
         trace("search: environment variable %s: not defined", name);
         return false;
     }
-    trace("search: environment variable %s: %s", name, value.c_str());
-    javaExecutableOfHome(found.executable, value.c_str());
+    PathText home, folder;
+    if (!narrowPath(value, home, &folder)) {
+        trace("search: environment variable %s: %s cannot be named: %s is outside the code page and has no short "
+              "name", name, home.c_str(), folder.c_str());
+        return false;
+    }
+    trace("search: environment variable %s: %s", name, home.c_str());
+    javaExecutableOfHome(found.executable, home.c_str());
     return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), false,
                                   found.version);
 }
@@ -105,14 +117,39 @@ void resolveLink(PathText& path) {
     }
 }
 
+// The first java.exe in the directories that PATH names, in their order. The
+// current directory is never searched unless PATH names it (a relative
+// element is taken relative to it): a java.exe left in the folder a document
+// was opened from is never started.
+bool findJavaOnPath(PathText& executable) {
+    DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    wchar_t* path = size ? static_cast<wchar_t*>(malloc(size * sizeof(wchar_t))) : nullptr;
+    WidePath* work = static_cast<WidePath*>(malloc(2 * sizeof(WidePath)));
+    bool found = false;
+    if (path && work && GetEnvironmentVariableW(L"PATH", path, size) < size) {
+        wchar_t* element = work[0];
+        wchar_t* candidate = work[1];
+        for (const wchar_t* cursor = path; !found && nextListElement(cursor, element, kTextSize - 10);) {
+            size_t length = wcslen(element);
+            wcscpy(element + length, element[length - 1] == L'\\' ? L"java.exe" : L"\\java.exe");
+            DWORD n = GetFullPathNameW(element, kTextSize, candidate, nullptr);
+            if (n == 0 || n >= kTextSize) continue;
+            DWORD attributes = GetFileAttributesW(candidate);
+            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            PathText folder;
+            found = narrowPath(candidate, executable, &folder);
+            if (!found)
+                trace("search: java.exe on the search path: %s cannot be named: %s is outside the code page and has "
+                      "no short name", executable.c_str(), folder.c_str());
+        }
+    }
+    free(work);
+    free(path);
+    return found;
+}
+
 bool checkSearchPath(const VersionRange& range, FoundJvm& found) {
-    // The runtime on the search path is found in the standard order, the
-    // current directory before the system's directories, as ever.
-    setSafeFileSearch(false);
-    DWORD n = SearchPathA(nullptr, "java.exe", nullptr, static_cast<DWORD>(found.executable.capacity()),
-                          found.executable.data(), nullptr);
-    setSafeFileSearch(true);
-    if (n == 0 || !found.executable.adoptPlatformResult(n)) {
+    if (!findJavaOnPath(found.executable)) {
         trace("search: java.exe on the search path: none");
         return false;
     }

@@ -135,7 +135,26 @@ int compareVersionNames(const char* a, const char* b) {
     return *a ? 1 : -1;
 }
 
-bool isVersionName(const char* name) { return isDigit(name[0]); }
+bool vendorNameVersion(const char* name, Text<kTextSize>& version) {
+    version.clear();
+    const char* start = name;
+    while (*start && !isDigit(*start)) ++start;
+    if (!*start) return false;
+    size_t length = strcspn(start, " ");
+    size_t major = 0;
+    while (major < length && isDigit(start[major])) ++major;
+    // A major version of 2 to 8: the runtime says "1.<major>...".
+    if (major == 1 && start[0] >= '2' && start[0] <= '8') version.append("1.");
+    version.append(start, length);
+    return true;
+}
+
+int compareVendorNames(const char* a, const char* b) {
+    Text<kTextSize> va, vb;
+    vendorNameVersion(a, va);
+    vendorNameVersion(b, vb);
+    return compareVersionNames(va.c_str(), vb.c_str());
+}
 
 void appendQuotedArgument(Text<kTextSize>& commandLine, const char* argument) {
     commandLine.appendChar('"');

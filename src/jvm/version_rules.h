@@ -53,9 +53,15 @@ bool parseReleaseVersion(const char* release, Text<kTextSize>& version);
 // earlier is smaller. <0, 0, >0.
 int compareVersionNames(const char* a, const char* b);
 
-// True when a subkey name carries a version (begins with a digit): names such
-// as "zulu-17" or "Liberica JDK 17" do not.
-bool isVersionName(const char* name);
+// The version a vendor's registry subkey names: the name from its first digit
+// up to the first blank ("17.0.2", "17" of "zulu-17" and of "Liberica JDK 17
+// Full"), with a major version of 8 or lower written the way those runtimes
+// call themselves ("8.0.392.8" gives "1.8.0.392.8", "zulu-8" gives "1.8").
+// False for a name without a digit.
+bool vendorNameVersion(const char* name, Text<kTextSize>& version);
+
+// Orders vendor subkey names by the versions they name (compareVersionNames).
+int compareVendorNames(const char* a, const char* b);
 
 // Quotes one argument for a child's command line so that the platform's
 // parser gives it back unchanged (blanks, quotes, trailing backslashes).

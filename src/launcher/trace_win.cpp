@@ -67,11 +67,13 @@ void writeTime() {
 
 void startTrace() {
     startTick = GetTickCount();
-    PathText path;
-    DWORD n = GetEnvironmentVariableA("ZORVO_TRACE", path.data(), static_cast<DWORD>(path.capacity()));
-    if (n == 0 || !path.adoptPlatformResult(n)) return;
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Read and opened wide: a trace below a folder named outside the code page
+    // (a user's profile, say) is written all the same.
+    static wchar_t path[kTextSize];
+    DWORD n = GetEnvironmentVariableW(L"ZORVO_TRACE", path, kTextSize);
+    if (n == 0 || n >= kTextSize) return;
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     buffers = static_cast<Buffers*>(malloc(sizeof(Buffers)));
     if (!buffers) {

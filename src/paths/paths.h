@@ -41,6 +41,13 @@ bool getOptionsFilePath(PathText& path);
 // first folder to blame.
 bool getTempDirectory(PathText& dir, PathText* folder);
 
+// A path the system gave wide (an environment variable, a registry value), in
+// the code page: as it stands when the code page holds every character, else
+// its short form (plain ASCII where short names exist; the path must exist).
+// False when neither exists: `narrow` then holds an approximation, for
+// messages and traces only, and `folder` (when given) the first folder to blame.
+bool narrowPath(const wchar_t* path, PathText& narrow, PathText* folder);
+
 // The executable's directory (short form, lower case) with a trailing backslash.
 const char* getExecutableDirectory();
 

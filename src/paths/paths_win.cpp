@@ -105,12 +105,7 @@ DWORD WINAPI probeLongPathName(LPCSTR shortPath, LPSTR dst, DWORD size) {
 
 }  // namespace
 
-namespace {
-
-// `path` in the code page: as it stands, else its short form. False when
-// neither fits: `narrow` then holds an approximation, and `folder` (when
-// given) the first folder to blame.
-bool narrowPathOf(const WCHAR* path, PathText& narrow, PathText* folder) {
+bool narrowPath(const wchar_t* path, PathText& narrow, PathText* folder) {
     if (narrowExactly(path, narrow)) return true;
     WidePath shortForm;
     if (narrowExactly(shortFormOf(path, shortForm), narrow)) return true;
@@ -119,7 +114,6 @@ bool narrowPathOf(const WCHAR* path, PathText& narrow, PathText* folder) {
     return false;
 }
 
-}  // namespace
 
 const char* getExecutablePath() {
     if (exePathKnown) return exePath.c_str();
@@ -159,7 +153,7 @@ bool getModuleName(PathText& name) {
         name.clear();
         return false;
     }
-    return narrowPathOf(module, name, nullptr);
+    return narrowPath(module, name, nullptr);
 }
 
 bool getOptionsFilePath(PathText& path) {
@@ -180,7 +174,7 @@ bool getOptionsFilePath(PathText& path) {
     WidePath optionsFile;
     memcpy(optionsFile, source, length * sizeof(WCHAR));
     memcpy(optionsFile + length, kSuffix, sizeof(kSuffix));
-    return narrowPathOf(optionsFile, path, nullptr);
+    return narrowPath(optionsFile, path, nullptr);
 }
 
 bool getTempDirectory(PathText& dir, PathText* folder) {
@@ -191,7 +185,7 @@ bool getTempDirectory(PathText& dir, PathText* folder) {
         if (folder) folder->clear();
         return false;
     }
-    if (!narrowPathOf(temp, dir, folder)) return false;
+    if (!narrowPath(temp, dir, folder)) return false;
     if (dir.empty() || dir.c_str()[dir.size() - 1] != '\\') dir.appendChar('\\');
     return !dir.truncated();
 }

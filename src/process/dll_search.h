@@ -18,10 +18,6 @@ void restrictDllSearch();
 // again (the current directory stays out).
 void searchDllsIn(const char* directory);
 
-// Turns the safe order of the file search off (false) or on again (true). The
-// runtime search on the executable search path keeps the standard order.
-void setSafeFileSearch(bool safe);
-
 }  // namespace zorvo
 
 #endif

@@ -1,6 +1,8 @@
-// The new PATH value (pure code).
+// The new PATH value, and the elements of such a list (pure code).
 #ifndef ZORVO_PROCESS_SEARCH_PATH_H
 #define ZORVO_PROCESS_SEARCH_PATH_H
+
+#include <stddef.h>
 
 #include "common/text.h"
 
@@ -13,6 +15,33 @@ using EnvironmentText = Text<kEnvironmentValueSize>;
 // The resolved configured directories, ";" unless they end with one, then the
 // inherited value (null when PATH is undefined). False when it does not fit.
 bool composeSearchPath(EnvironmentText& dst, const char* resolvedList, const char* inherited);
+
+// Copies the next element of a ';'-separated list such as PATH from `cursor`
+// into `out` (room for `capacity` characters with the terminator) and moves
+// the cursor past it. A ';' between double quotes belongs to the element; the
+// quotes are dropped. Empty elements, and elements that do not fit, are
+// passed over. False at the end of the list. For narrow and wide texts.
+template <typename Char>
+bool nextListElement(const Char*& cursor, Char* out, size_t capacity) {
+    for (;;) {
+        size_t length = 0;
+        bool quoted = false, fits = true;
+        for (; *cursor && (quoted || *cursor != ';'); ++cursor) {
+            if (*cursor == '"') {
+                quoted = !quoted;
+            } else if (length + 1 < capacity) {
+                out[length++] = *cursor;
+            } else {
+                fits = false;
+            }
+        }
+        out[length] = 0;
+        bool more = *cursor == ';';
+        if (more) ++cursor;
+        if (length > 0 && fits) return true;
+        if (!more) return false;
+    }
+}
 
 }  // namespace zorvo
 

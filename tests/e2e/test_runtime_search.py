@@ -604,8 +604,9 @@ def test_a_hanging_runtime_is_ended_after_ten_seconds_and_passed_over(wine, make
     exe = make_app({**CONSOLE, "jvm-search-sequence": f"A{win(hanging)};Rnext;"})
     temp_before = temp_probe_files(wine)
     started = time.monotonic()
+    trace = tmp_path / "trace.txt"
 
-    result = launch(exe)
+    result = launch(exe, env={"ZORVO_TRACE": win(trace)})
 
     waited = time.monotonic() - started
     assert outcome(result) == FOUND
@@ -615,6 +616,8 @@ def test_a_hanging_runtime_is_ended_after_ten_seconds_and_passed_over(wine, make
     hang_pid = vm_log.records("exec", src="java")[0]["pid"]
     assert [r for r in vm_log.records("exit") if r["pid"] == hang_pid] == []
     assert waited >= 9.5, f"the probe gave up after {waited:.1f} s"
+    assert "\\hanging\\bin\\java.exe: no version: the probe failed: it was stopped after 10 s\n" in \
+        trace.read_text(encoding="utf-8")
     entries = cache_entries(wine)
     assert cache_key_of(hanging / "bin" / "java.exe") not in entries
     assert len(entries) == 1

@@ -8,8 +8,8 @@ import pytest
 
 from conftest import ARCHES, BOTH_ARCHES, to_windows_path
 from test_launch import launcher, user_temp  # noqa: F401 (fixtures)
-from test_runtime_search import (CONSOLE, NOT_FOUND, clean_registry, make_runtime, outcome,  # noqa: F401
-                                 reg_import, runtime_doubles, vendor_lines)
+from test_runtime_search import (CONSOLE, JRE_KEY, NOT_FOUND, clean_registry, javasoft_lines,  # noqa: F401
+                                 make_runtime, outcome, reg_import, runtime_doubles, vendor_lines)
 
 STAMP = re.compile(r"^ *\d+ ms  ")
 
@@ -49,7 +49,8 @@ def test_the_trace_of_a_search_that_finds_nothing_names_every_candidate_and_its_
     make_runtime(tmp_path / "beta", "1.8.0-beta")
     make_runtime(tmp_path / "other", "1.8.0_202", testvm=ARCHES["win64" if bits == "32" else "win32"].testvm)
     reg_import(wine, vendor_lines("HKLM", "SOFTWARE\\Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot\\MSI", "Path",
-                                  to_windows_path(tmp_path / "uninstalled")))
+                                  to_windows_path(tmp_path / "uninstalled")) +
+               javasoft_lines(tmp_path, JRE_KEY, None, {"1.4": "old"}))
     exe = make_app({**CONSOLE, "min-java-version": "1.6",
                     "jvm-search-sequence": "Rgone;Rold;EBETA_HOME;Rother;S;Y;"})
     trace = tmp_path / "trace.txt"
@@ -74,6 +75,7 @@ def test_the_trace_of_a_search_that_finds_nothing_names_every_candidate_and_its_
         rf"  runtime .*\\other\\bin\\java\.exe: not a {bits}-bit runtime: passed over",
         r"search: java\.exe on the search path: none",
         r"search: item Y, the registry",
+        r"search: registry HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1\.4: outside the version range",
         r"search: registry HKLM\\SOFTWARE\\Eclipse Adoptium\\JDK\\17\.0\.9\.9",
         r"search: registry: the home .*\\uninstalled",
         r"  runtime .*\\uninstalled\\bin\\java\.exe: missing",

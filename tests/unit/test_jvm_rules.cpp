@@ -139,8 +139,28 @@ TEST(VersionRules, RegistryVersionNamesSortByTheirNumbers) {
                                                "17.0.10", "21", "21.0.1"}));
     EXPECT_EQ(compareVersionNames("17.0.2", "17.0.2"), 0);
     EXPECT_LT(compareVersionNames("17.0.2", "17.0.2.1"), 0);
-    for (const char* name : {"17.0.2", "8", "1.8"}) EXPECT_TRUE(isVersionName(name)) << name;
-    for (const char* name : {"zulu-17", "Liberica JDK 17", "", "v17"}) EXPECT_FALSE(isVersionName(name)) << name;
+}
+
+// The version each vendor's subkey name stands for; Java 8 and before as the
+// runtime itself calls them.
+TEST(VersionRules, VendorSubkeyNamesNameTheirRuntimesVersion) {
+    const struct {
+        const char* name;
+        const char* version;  // null: no version
+    } cases[] = {
+        {"17.0.2", "17.0.2"},          {"21", "21"},       {"8.0.392.8", "1.8.0.392.8"}, {"7.0.352.8", "1.7.0.352.8"},
+        {"1.8.0_392", "1.8.0_392"},    {"9.0.4", "9.0.4"}, {"zulu-17", "17"},            {"zulu-8", "1.8"},
+        {"Liberica JDK 17 Full", "17"}, {"Liberica JDK 8", "1.8"}, {"Liberica JDK", nullptr}, {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        Text<kTextSize> v;
+        EXPECT_EQ(vendorNameVersion(c.name, v), c.version != nullptr) << c.name;
+        EXPECT_STREQ(v.c_str(), c.version ? c.version : "") << c.name;
+    }
+    std::vector<std::string> names = {"zulu-11", "zulu-8", "zulu-17", "zulu-21"};
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return compareVendorNames(a.c_str(), b.c_str()) < 0; });
+    EXPECT_EQ(names, (std::vector<std::string>{"zulu-8", "zulu-11", "zulu-17", "zulu-21"}));
 }
 
 // Splits a command line the way the platform's parser does (for the checks).
@@ -210,6 +230,15 @@ TEST(RuntimeRules, ExecutableDirectoryAndLibraryPaths) {
     ASSERT_TRUE(executableDirectoryOf(dir, "c:\\j2sdk\\bin\\../jre/bin/java.exe"));
     ASSERT_TRUE(vmLibraryPath(lib, dir.c_str(), "client"));
     EXPECT_STREQ(lib.c_str(), "c:\\j2sdk\\bin\\../jre/bin/client\\jvm.dll");
+}
+
+// The release file lies above a folder named bin, and nowhere else.
+TEST(RuntimeRules, OnlyAFolderOfThatNameCounts) {
+    EXPECT_TRUE(endsWithFolder("c:\\jdk\\bin\\", "bin"));
+    EXPECT_TRUE(endsWithFolder("c:\\jdk\\BIN\\", "bin"));
+    EXPECT_TRUE(endsWithFolder("c:\\jdk\\jre\\", "jre"));
+    for (const char* dir : {"c:\\jdk\\mybin\\", "bin\\", "c:\\jdk\\bin", "c:\\jdk\\bins\\", "c:\\java\\", ""})
+        EXPECT_FALSE(endsWithFolder(dir, "bin")) << dir;
 }
 
 TEST(RuntimeRules, WindowedExecutableAndSorting) {

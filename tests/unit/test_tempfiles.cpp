@@ -82,6 +82,21 @@ TEST(SearchPath, ConfiguredDirectoriesComeFirst) {
     EXPECT_FALSE(composeSearchPath(value, "c:\\app\\lib", huge.c_str()));
 }
 
+// The directories PATH names, as the search for java.exe on it walks them.
+TEST(SearchPath, ElementsOfTheListQuotesAndEmptyOnes) {
+    const char* list = ";c:\\a;;\"c:\\b;c\";.;  ;" "c:\\\"q\"uoted\\;" "0123456789abcdef;end";
+    std::vector<std::string> elements;
+    char element[16];
+    for (const char* cursor = list; nextListElement(cursor, element, sizeof(element));) elements.push_back(element);
+    EXPECT_EQ(elements, (std::vector<std::string>{"c:\\a", "c:\\b;c", ".", "  ", "c:\\quoted\\", "end"}));
+    const wchar_t* wide = L"x;\"y\"";
+    wchar_t out[8];
+    ASSERT_TRUE(nextListElement(wide, out, 8));
+    ASSERT_TRUE(nextListElement(wide, out, 8));
+    EXPECT_EQ(std::wstring(out), L"y");
+    EXPECT_FALSE(nextListElement(wide, out, 8));
+}
+
 TEST(StringList, KeepsOwnedCopiesInOrder) {
     StringList list;
     char buffer[] = "first";
