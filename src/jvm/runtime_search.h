@@ -15,7 +15,8 @@ enum class JvmSource { NotFound, SearchPath, DefinedPath, EnvironmentVariable, R
 
 // Finds a runtime in the configured version range and loads its VM library
 // with JNI_CreateJavaVM bound. False when none is usable; the reason has then
-// been shown (1001, or the source's message and 1005) when `showMessages`.
+// been shown (1001 with the download page, or the source's message and 1005)
+// when `showMessages`.
 // With a preset runtime directory only that directory is considered.
 bool locateAndLoadJvm(bool showMessages, const char* presetJavaHome, bool presetAsExecutableFirst);
 

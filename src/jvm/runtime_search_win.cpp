@@ -9,6 +9,7 @@
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
 #include "jvm/java_runtime.h"
+#include "launcher/download_page.h"
 #include "launcher/error_report.h"
 #include "launcher/trace.h"
 #include "paths/paths.h"
@@ -293,7 +294,7 @@ bool locateAndLoadJvm(bool showMessages, const char* presetJavaHome, bool preset
     bool loaded = false;
     if (source == JvmSource::NotFound) {
         trace("runtime search: no acceptable runtime");
-        if (showMessages) showConfiguredError(cfg::kMsgNoJvm);
+        if (showMessages) reportNoJvm();
     } else {
         trace("runtime chosen: %s, version %s", s->found.executable.c_str(), s->found.version.c_str());
         HMODULE library = loadJvmLibrary(s->found.executable.c_str());

@@ -30,6 +30,13 @@ void showErrorMessage(const char* text);
 // replaced by `value` (both given or both null). Returns.
 void showConfiguredError(ConfigId id, const char* placeholder = nullptr, const char* value = nullptr);
 
+// Shows configured message `id` as showConfiguredError does and offers the
+// web page `address` with it: a message box adds the question whether to open
+// the page (composeDownloadQuestion) and has Yes and No buttons; standard
+// error gets the address on a line of its own after the message. True when
+// the user answered Yes (never in console mode). Opens nothing itself.
+bool askToOpenPage(ConfigId id, const char* address);
+
 // showConfiguredError, then exit code 1. Never returns.
 [[noreturn]] void errorExit(ConfigId id, const char* placeholder = nullptr, const char* value = nullptr);
 

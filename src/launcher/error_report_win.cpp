@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "config/launcher_config.h"
+#include "launcher/download_page.h"
 #include "launcher/message_text.h"
 #include "splash/splash.h"
 #include "tempfiles/deferred_cleanup.h"
@@ -36,6 +37,32 @@ void writeToStandardError(const char* text) {
     fflush(stderr);
 }
 
+void configuredMessage(ConfigId id, Text<kTextSize>& message) {
+    getConfigString(id, message.data(), message.capacity());
+    message.refresh();
+}
+
+// What every report does before it shows its text: traces it, registers this
+// run's temporary files for deletion and hides the splash. Returns the owner
+// the message box gets.
+HWND beginReport(const char* text) {
+    trace("message (%s): %s", consoleReporting ? "standard error" : "message box", text);
+    registerPendingDeletions();
+    // The box is owned by the splash window only while that window exists: a
+    // splash that has already ended leaves a handle that no box can use.
+    HWND owner = keepSplashForMessage() ? messageOwner : nullptr;
+    hideSplash();
+    return owner;
+}
+
+// A message box with the configured caption, the error icon and `buttons`;
+// returns the button pressed (0 when no box could be shown).
+int showBox(HWND owner, const char* text, UINT buttons) {
+    Text<kTextSize> caption;
+    getConfigString(cfg::kMsgCaption, caption.data(), caption.capacity());
+    return MessageBoxA(owner, text, caption.data(), buttons | MB_ICONERROR);
+}
+
 }  // namespace
 
 void useConsoleReporting() { consoleReporting = true; }
@@ -45,27 +72,33 @@ bool isConsoleReporting() { return consoleReporting; }
 void setMessageOwner(void* window) { messageOwner = static_cast<HWND>(window); }
 
 void showErrorMessage(const char* text) {
-    trace("message (%s): %s", consoleReporting ? "standard error" : "message box", text);
-    registerPendingDeletions();
-    // The box is owned by the splash window only while that window exists: a
-    // splash that has already ended leaves a handle that no box can use.
-    HWND owner = keepSplashForMessage() ? messageOwner : nullptr;
-    hideSplash();
+    HWND owner = beginReport(text);
     if (consoleReporting) {
         writeToStandardError(text);
         return;
     }
-    Text<kTextSize> caption;
-    getConfigString(cfg::kMsgCaption, caption.data(), caption.capacity());
-    MessageBoxA(owner, text, caption.data(), MB_ICONERROR);
+    showBox(owner, text, MB_OK);
 }
 
 void showConfiguredError(ConfigId id, const char* placeholder, const char* value) {
     Text<kTextSize> message;
-    getConfigString(id, message.data(), message.capacity());
-    message.refresh();
+    configuredMessage(id, message);
     if (placeholder) replaceFirstPlaceholder(message, placeholder, value);
     showErrorMessage(message.c_str());
+}
+
+bool askToOpenPage(ConfigId id, const char* address) {
+    Text<kTextSize> message;
+    configuredMessage(id, message);
+    HWND owner = beginReport(message.c_str());
+    if (consoleReporting) {
+        writeToStandardError(message.c_str());
+        writeToStandardError(address);
+        return false;
+    }
+    Text<kTextSize> question;
+    composeDownloadQuestion(question, message.c_str(), address);
+    return showBox(owner, question.c_str(), MB_YESNO) == IDYES;
 }
 
 void errorExit(ConfigId id, const char* placeholder, const char* value) {

@@ -510,7 +510,8 @@ class WindowedRun:
 
 def watch_windows(display, proc, exe, timeout, dismiss):
     """Captions of the windows the process shows until it ends, each answered
-    with Return when `dismiss`."""
+    with Return when `dismiss` is true; a callable `dismiss(window_id, caption)`
+    answers each window itself, once it shows its title."""
     captions, seen = [], set()
     # A window seen before Wine has set its title shows an empty one at first:
     # its caption is taken for empty until the same window shows a title.
@@ -531,7 +532,10 @@ def watch_windows(display, proc, exe, timeout, dismiss):
                     if not name:
                         untitled[wid] = len(captions)
                     captions.append(name)
-                if dismiss:
+                if callable(dismiss):
+                    if name:
+                        dismiss(wid, name)
+                elif dismiss:
                     display.xdotool("key", "--window", wid, "Return")
             time.sleep(0.1)
         if proc.poll() is None:
@@ -545,7 +549,8 @@ def watch_windows(display, proc, exe, timeout, dismiss):
 
 def run_windowed(wine_x, exe, args=(), env=None, timeout=60, dismiss=True, debug="-all,trace+msgbox") -> WindowedRun:
     """Runs a launcher on the virtual display, answers each window it shows with
-    Return (message boxes end that way), and returns the captions of the windows
+    Return (message boxes end that way) or through `dismiss` (see watch_windows),
+    and returns the captions of the windows
     and the texts of the boxes (`debug` must keep trace+msgbox) and the exit code."""
     captions = []
     result = run_to_end(wine_x.command(exe, args), wine_x.environment(env, debug), Path(exe).parent, timeout,

@@ -366,6 +366,51 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
     EXPECT_EQ(ids(cfg.narrow), withoutEmbedEntries);
 }
 
+// download-url takes only an address the launcher opens; under its id any
+// value is written, and each is dumped so that the rebuild is byte-identical.
+TEST(BuildToolOutput, DownloadUrlIsCheckedAndDumpedBack) {
+    struct Case {
+        const char* line;
+        const char* result;  // the dumped line, or the error after the directory prefix
+    };
+    const Case cases[] = {
+        {"download-url = https://example.com/get?v=17&os=win#x64", "download-url = https://example.com/get?v=17&os=win#x64"},
+        {"download-url = HTTP://Example.com", "download-url = HTTP://Example.com"},
+        {"download-url =", "download-url ="},
+        {"129 = ftp://crafted.example.com", "129 = ftp://crafted.example.com"},
+        {"download-url = ftp://example.com/java",
+         "app.conf:1: download-url 'ftp://example.com/java' does not begin with http:// or https://"},
+        {"download-url = example.com/java", "app.conf:1: download-url 'example.com/java' does not begin with http:// or https://"},
+        {"download-url = https:/example.com", "app.conf:1: download-url 'https:/example.com' does not begin with http:// or https://"},
+        {"download-url = https://", "app.conf:1: download-url 'https://' names no host"},
+        {"download-url = http:///java", "app.conf:1: download-url 'http:///java' names no host"},
+        {"download-url = https://example.com/a b", "app.conf:1: download-url 'https://example.com/a b' holds a blank"},
+        {"download-url = https://example.com/\\ta", "app.conf:1: download-url 'https://example.com/\\ta' holds a control character"},
+        {"download-url = https://example.com/\\x7F", "app.conf:1: download-url 'https://example.com/\\x7F' holds a control character"},
+        {"download-url = https://exa\\x00mple.com", "app.conf:1: download-url 'https://exa\\x00mple.com' holds a control character"},
+        {"download-url = https://example.com/\"x\"",
+         "app.conf:1: download-url 'https://example.com/\"x\"' holds a double quote (write it as %22)"},
+        {"download-url = https://example.com/caf\\xE9",
+         "app.conf:1: download-url 'https://example.com/caf\\xE9' holds a character beyond ASCII (write it percent-encoded)"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::string error;
+        std::string image = build(dir, std::string(c.line) + "\n", error);
+        if (image.empty()) {
+            EXPECT_EQ(error, (dir / c.result)) << c.line;
+            continue;
+        }
+        std::string text = dump(image, "", error);
+        EXPECT_NE(text.find("\n" + std::string(c.result) + "\n"), std::string::npos) << c.line << "\n" << text;
+        writeFile(dir / "again.conf", text);
+        ASSERT_TRUE(buildApplicationLauncher(
+            BuildRequest{dir / "launcher.exe", dir / "again.conf", dir / "again.exe", {}}, error))
+            << c.line << ": " << error;
+        EXPECT_EQ(readFile(dir / "again.exe"), image) << c.line;
+    }
+}
+
 TEST(BuildToolOutput, The64BitLauncherIsStampedAndDumpedAtItsOwnOffsets) {
     TempDir dir;
     writeFile(dir / "app.jar", std::string(3000, 'j'));

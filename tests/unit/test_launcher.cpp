@@ -1,9 +1,11 @@
-// The command-line tail, the internal prefix and message composition.
+// The command-line tail, the internal prefix, message composition and the
+// download page's question.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "launcher/command_line.h"
+#include "launcher/download_page.h"
 #include "launcher/message_text.h"
 
 namespace zorvo {
@@ -75,6 +77,24 @@ TEST(MessageText, ResultLongerThanTheBufferIsCutAtTheBuffer) {
     EXPECT_TRUE(t.truncated());
     EXPECT_EQ(std::string(t.c_str()).substr(0, 5), "head ");
     EXPECT_EQ(t.c_str()[kTextSize - 2], 'v');
+}
+
+TEST(MessageText, TheDownloadQuestionFollowsTheMessageAndNeverLosesTheAddress) {
+    const char* address = "https://example.com/java";
+    const std::string tail = "Open the download page?\r\nhttps://example.com/java";
+    auto composed = [&](const std::string& message) {
+        Text<kTextSize> t;
+        composeDownloadQuestion(t, message.c_str(), address);
+        return std::string(t.c_str());
+    };
+    EXPECT_EQ(composed("No Java.\r\nInstall one."), "No Java.\r\nInstall one.\r\n\r\n" + tail);
+    EXPECT_EQ(composed(""), tail);
+    // A message that leaves no room is cut; the question and the address stay whole.
+    const size_t room = kTextSize - 1 - 4 - tail.size();
+    for (size_t length : {room, room + 1, kTextSize - 1}) {
+        std::string text = composed(std::string(length, 'm'));
+        EXPECT_EQ(text, std::string(room, 'm') + "\r\n\r\n" + tail) << length;
+    }
 }
 
 TEST(TextBuffer, NeverWritesPastItsCapacityAndRemembersCuts) {

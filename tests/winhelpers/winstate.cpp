@@ -1,9 +1,11 @@
-// winstate TITLE [minimize|activate|close]: finds the top-level window with
+// winstate TITLE [minimize|activate|close|buttons]: finds the top-level window with
 // exactly this title and prints its state as the Windows side sees it;
 // "minimize" first minimises the window, "activate" first makes it the
 // foreground window, "close" first sends it WM_CLOSE (as Alt+F4 or another
 // program does) and prints the state the window is left in. A virtual display without a window manager shows neither minimising
-// nor activation, so tests read both from here.
+// nor activation, so tests read both from here. "buttons" prints instead the
+// texts of its visible buttons, in the order of its child windows, as one line
+// "buttons=TEXT|TEXT" (a message box's buttons, which have no X window).
 // Output: "hwnd=N pid=N visible=0|1 iconic=0|1 foreground=0|1 x=N y=N w=N h=N
 // topmost=0|1 owner=N" (the window rectangle in screen pixels, the top-most
 // extended style, the owner window or 0), exit code 0;
@@ -29,19 +31,38 @@ void printState(HWND window) {
            static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(owner)));
 }
 
+BOOL CALLBACK printButton(HWND child, LPARAM count) {
+    char kind[16];
+    if (!IsWindowVisible(child) || !GetClassNameA(child, kind, sizeof kind) || lstrcmpiA(kind, "Button") != 0) {
+        return TRUE;
+    }
+    char text[256];
+    GetWindowTextA(child, text, sizeof text);
+    printf("%s%s", (*reinterpret_cast<int*>(count))++ ? "|" : "", text);
+    return TRUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const char* action = argc == 3 ? argv[2] : "";
-    bool known = strcmp(action, "minimize") == 0 || strcmp(action, "activate") == 0 || strcmp(action, "close") == 0;
+    bool known = strcmp(action, "minimize") == 0 || strcmp(action, "activate") == 0 || strcmp(action, "close") == 0 ||
+                 strcmp(action, "buttons") == 0;
     if (argc < 2 || argc > 3 || (argc == 3 && !known)) {
-        fprintf(stderr, "usage: winstate TITLE [minimize|activate|close]\n");
+        fprintf(stderr, "usage: winstate TITLE [minimize|activate|close|buttons]\n");
         return 2;
     }
     HWND window = FindWindowA(nullptr, argv[1]);
     if (!window) {
         printf("none\n");
         return 1;
+    }
+    if (strcmp(action, "buttons") == 0) {
+        int count = 0;
+        printf("buttons=");
+        EnumChildWindows(window, printButton, reinterpret_cast<LPARAM>(&count));
+        printf("\n");
+        return 0;
     }
     if (strcmp(action, "minimize") == 0) ShowWindow(window, SW_MINIMIZE);
     if (strcmp(action, "activate") == 0) SetForegroundWindow(window);

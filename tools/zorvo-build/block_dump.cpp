@@ -100,7 +100,7 @@ std::string plural(size_t n, const char* word) {
 // accepts the value, else the number.
 std::string dumpName(const Record& r, bool wide) {
     const ConfigEntryInfo* info = findConfigEntry(r.id);
-    bool usable = info && (info->kind == EntryKind::Wide) == wide && (wide || valueFitsKind(info->kind, r.bytes));
+    bool usable = info && (info->kind == EntryKind::Wide) == wide && (wide || valueProblem(*info, r.bytes).empty());
     std::string name = usable ? info->name : std::to_string(r.id);
     return wide ? "wide:" + name : name;
 }

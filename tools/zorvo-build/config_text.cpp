@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <initializer_list>
 
+#include "launcher/download_page.h"
 #include "tempfiles/temp_rules.h"
 #include "value_text.h"
 
@@ -80,13 +81,9 @@ bool resolveName(LineContext& ctx, const std::string& name, bool wide, ConfigId&
     return true;
 }
 
-bool checkKind(LineContext& ctx, const ConfigEntryInfo& info, const std::string& bytes) {
-    if (valueFitsKind(info.kind, bytes)) return true;
-    if (info.kind == EntryKind::Int) {
-        return ctx.fail(std::string(info.name) + " needs a whole number, not " + shownName(bytes));
-    }
-    return ctx.fail(std::string(info.name) + " needs a colour \"red,green,blue\" (each 0 to 255), not " +
-                    shownName(bytes));
+bool checkValue(LineContext& ctx, const ConfigEntryInfo& info, const std::string& bytes) {
+    std::string problem = valueProblem(info, bytes);
+    return problem.empty() || ctx.fail(problem);
 }
 
 bool addEmbed(LineContext& ctx, const std::string& value, AppConfig& out) {
@@ -225,7 +222,7 @@ bool parseLine(LineContext& ctx, const std::string& text, AppConfig& out) {
         return ctx.fail("value is " + std::to_string(bytes.size()) + " bytes long; at most " +
                         std::to_string(kMaxValueLength) + " fit");
     }
-    if (info && !checkKind(ctx, *info, bytes)) return false;
+    if (info && !checkValue(ctx, *info, bytes)) return false;
     out.narrow.push_back(Record{id, bytes, ctx.line});
     return true;
 }
@@ -245,11 +242,20 @@ bool checkEmbedEntries(const ConfigSource& source, const AppConfig& cfg, std::st
 
 }  // namespace
 
-bool valueFitsKind(EntryKind kind, const std::string& bytes) {
-    if (bytes.empty()) return true;
-    if (kind == EntryKind::Int) return isWholeNumber(bytes);
-    if (kind == EntryKind::Color) return isColorValue(bytes);
-    return true;
+std::string valueProblem(const ConfigEntryInfo& info, const std::string& bytes) {
+    if (bytes.empty()) return "";
+    if (info.kind == EntryKind::Int && !isWholeNumber(bytes)) {
+        return std::string(info.name) + " needs a whole number, not " + shownName(bytes);
+    }
+    if (info.kind == EntryKind::Color && !isColorValue(bytes)) {
+        return std::string(info.name) + " needs a colour \"red,green,blue\" (each 0 to 255), not " + shownName(bytes);
+    }
+    if (info.id == cfg::kDownloadUrl) {
+        if (const char* problem = downloadAddressProblem(bytes.data(), bytes.size())) {
+            return std::string(info.name) + " " + shownName(bytes) + " " + problem;
+        }
+    }
+    return "";
 }
 
 const char* embeddedNameProblem(const std::string& name) {

@@ -12,8 +12,9 @@
 //
 // Blanks around the name and the value are layout; escapes are those of
 // value_text.h. A value given under a readable name is checked against the
-// entry's kind (int: a whole number; colour: "red,green,blue"); a value
-// given under a number is written unchecked, so any block can be crafted.
+// entry's kind (int: a whole number; colour: "red,green,blue") and, for the
+// download page, as an address (see valueProblem); a value given under a
+// number is written unchecked, so any block can be crafted.
 // Pure code: reads no file (embedded files are only named here).
 #ifndef ZORVO_BUILD_CONFIG_TEXT_H
 #define ZORVO_BUILD_CONFIG_TEXT_H
@@ -83,10 +84,12 @@ struct ConfigSource {
 // holding one line such as "app.conf:12: unknown entry name 'mian-class'".
 bool parseConfigText(const std::string& text, const ConfigSource& source, AppConfig& out, std::string& error);
 
-// Whether a value given under a readable name of this kind is accepted: an
-// int must be a whole number, a colour "red,green,blue"; an empty value
-// (which the launcher reads like a missing entry) always is.
-bool valueFitsKind(EntryKind kind, const std::string& bytes);
+// Why a value given under the entry's readable name is refused (the text of
+// the error after the line number), or "" when it is accepted: an int must be
+// a whole number, a colour "red,green,blue", the download page an address the
+// launcher opens (downloadAddressProblem); an empty value (which the launcher
+// reads like a missing entry) always is accepted.
+std::string valueProblem(const ConfigEntryInfo& info, const std::string& bytes);
 
 // Why `name` cannot be the name of an embedded file (it must be a plain file
 // name on Windows, since the launcher writes it into a directory as it
