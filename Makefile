@@ -2,12 +2,13 @@
 # make test   install what is missing, build, run every test
 # make demo   install what is missing, build, stamp a sample application's launcher and run it
 # make bench  benchmarks that print their figures
+# make dist   the release archives in build/dist (see tools/make-dist.py)
 BUILD   := build
 PYTHON  := /usr/bin/python3
 JOBS    ?= $(shell nproc)
 CMAKE   := cmake
 
-.PHONY: all host win32 win64 runtime fuzz deps test demo bench clean
+.PHONY: all host win32 win64 runtime fuzz deps test demo bench dist clean
 
 all: host win32 win64 runtime
 
@@ -37,12 +38,16 @@ deps:
 	@./tools/install-deps.sh
 
 test: deps
-	@$(MAKE) --no-print-directory all fuzz
+	@$(MAKE) --no-print-directory all fuzz dist
 	@$(PYTHON) tests/run_tests.py
 
 demo: deps
 	@$(MAKE) --no-print-directory all
 	@./demo/run-demo.sh
+
+dist: deps
+	@$(MAKE) --no-print-directory all
+	@$(PYTHON) tools/make-dist.py
 
 bench: deps
 	@$(MAKE) --no-print-directory all

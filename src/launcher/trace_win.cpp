@@ -69,7 +69,7 @@ void startTrace() {
     startTick = GetTickCount();
     // Read and opened wide: a trace below a folder named outside the code page
     // (a user's profile, say) is written all the same.
-    static wchar_t path[kTextSize];
+    wchar_t path[kTextSize];
     DWORD n = GetEnvironmentVariableW(L"ZORVO_TRACE", path, kTextSize);
     if (n == 0 || n >= kTextSize) return;
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,

@@ -10,7 +10,7 @@ import zlib
 
 import pytest
 
-from conftest import BOTH_ARCHES, TESTVM, run_tool, to_windows_path
+from conftest import BOTH_ARCHES, REPO, TESTVM, run_tool, to_windows_path
 from test_launch import App, lay_out_runtime, launcher  # noqa: F401 (fixture)
 from test_splash import TITLE, Picture, SplashRun, screenshot
 
@@ -118,11 +118,11 @@ def pe_checksum(image, field):
 
 
 @BOTH_ARCHES
-def test_the_linkers_resource_section_is_laid_out_again_byte_for_byte(tmp_path, arch):
+def test_the_linkers_resource_section_is_laid_out_again_byte_for_byte(tmp_path, arch, wine):
     # A directive that changes nothing still makes the tool read the resource
     # tree, lay it out again and fix the headers: the result is the launcher
-    # stamped without it, byte for byte, but for a checksum that is right for
-    # the image (the 64-bit linker leaves a stale one).
+    # stamped without it, byte for byte; the checksum of each is that of the
+    # whole stamped file (the 64-bit linker leaves a stale one in its image).
     outputs = []
     for extra in ("", "execution-level = asInvoker\n"):
         conf = tmp_path / f"app{len(outputs)}.conf"
@@ -131,12 +131,20 @@ def test_the_linkers_resource_section_is_laid_out_again_byte_for_byte(tmp_path, 
         result = run_tool("--launcher", arch.launcher, "--config", conf, "--out", out)
         assert result.returncode == 0, result.stderr
         outputs.append(out.read_bytes())
-    image = arch.launcher.read_bytes()
-    field = struct.unpack_from("<I", image, 0x3C)[0] + 24 + 64
-    assert struct.unpack_from("<I", outputs[1], field)[0] == pe_checksum(image, field)
-    assert outputs[0][:field] + outputs[0][field + 4:] == outputs[1][:field] + outputs[1][field + 4:]
+    field = struct.unpack_from("<I", outputs[0], 0x3C)[0] + 24 + 64
+    for output in outputs:
+        assert struct.unpack_from("<I", output, field)[0] == pe_checksum(output, field)
+    assert outputs[0] == outputs[1]
     dump = run_tool("--dump", tmp_path / "app0.exe").stdout.decode()
-    assert "# icon: 1 image\n# splash image: 540 x 399\nexecution-level = asInvoker\ndpi-aware = unaware\n" in dump
+    version = (REPO / "VERSION").read_text().split()[0]
+    # The generic launcher's version information names the release.
+    info = resinfo(wine, tmp_path / "app0.exe")
+    assert (info["version.ProductName"], info["version.FileVersion"], info["version.ProductVersion"]) == \
+        ("zorvo", version, version)
+    assert info["version.fixed"].startswith(f"{version}.0 product={version}.0 ")
+    assert ("# icon: 1 image\n# splash image: 540 x 399\n"
+            f"# version information: the generic launcher's (zorvo {version})\n"
+            "execution-level = asInvoker\ndpi-aware = unaware\n") in dump
 
 
 @BOTH_ARCHES

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app_launcher.h"
+#include "pe_edit.h"
 #include "block_dump.h"
 #include "block_writer.h"
 #include "build_tool_files.h"
@@ -106,6 +107,10 @@ TEST(BuildToolOutput, BlockLayoutAndOrder) {
                               error);
     ASSERT_FALSE(image.empty()) << error;
     std::string launcher = fakeLauncher();
+    // The launcher is copied unchanged but for its checksum, which is the whole output's.
+    const size_t field = 128 + 24 + 64;
+    EXPECT_EQ(get32(image, field), peChecksum(image));
+    image.replace(field, 4, launcher, field, 4);
     ASSERT_EQ(image.compare(0, launcher.size(), launcher), 0) << "the launcher is copied unchanged";
 
     // Byte by byte: magic, narrow count, first record, ...
@@ -257,7 +262,8 @@ TEST(BuildToolOutput, NothingIsWrittenOnError) {
     };
     auto none = [](const TempDir&) {};
     const Case cases[] = {
-        {"unknown name", "main-class = M\nmian-class = x\n", none, "app.conf:2: unknown entry name 'mian-class'"},
+        {"unknown name", "main-class = M\nmian-class = x\n", none,
+         "app.conf: unknown directive 'mian-class' on line 2; did you mean 'main-class'?"},
         {"missing embedded file", "embed = gone.jar\n", none, "app.conf:1: cannot embed '"},
         {"embedded directory", "embed = sub\n", [](const TempDir& d) { fs::create_directories(d / "sub"); },
          "app.conf:1: cannot embed '"},
@@ -550,7 +556,7 @@ TEST(BuildToolOutput, CommandLine) {
         {{"--dump", "x", "--reference"}, 2, "zorvo-build: building, --dump and --reference cannot be combined" + usage},
         {{"--extract", "d"}, 2, "zorvo-build: --extract works only with --dump" + usage},
         {{"--launcher", dir / "launcher.exe", "--config", dir / "bad.conf", "--out", dir / "bad.exe"}, 2,
-         dir / "bad.conf" + ":3: unknown entry name 'mian-class'\n"},
+         dir / "bad.conf" + ": unknown directive 'mian-class' on line 3; did you mean 'main-class'?\n"},
         {{"--dump", dir / "launcher.exe"}, 2, dir / "launcher.exe" + ": has no configuration block (it is a generic launcher)\n"},
         {{"--launcher=" + dir / "launcher.exe", "--config=" + dir / "app.conf", "--out=" + dir / "app.exe"}, 0, ""},
         {{"--help", "--bogus-after-help-is-still-an-error"}, 2,

@@ -187,6 +187,10 @@ TEST(AppResources, PngBecomesABottomUpDibOnTheLightGreyFill) {
         EXPECT_FALSE(splashBitmapOfImage(bad, again, width, height, error));
     }
     EXPECT_NE(error.find("not a PNG or BMP"), std::string::npos) << error;
+    // An image too large for the decoder is named by the size its header states.
+    std::string huge("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x4e\x20\0\0\x4e\x20\x08\x06\0\0\0\0\0\0\0", 33);
+    EXPECT_FALSE(splashBitmapOfImage(huge, again, width, height, error));
+    EXPECT_EQ(error, "an image of 20000 x 20000 pixels (at most 4096 x 4096)");
 }
 
 TEST(AppResources, IconFilesAndTheIconGroup) {
@@ -312,10 +316,12 @@ TEST(AppResources, DirectivesMakeAStampedLauncherThatTheDumpRebuilds) {
                   "main-class = M\nicon = app.ico\nsplash-image = splash.png\nfile-version = 2.0\n"
                   "product-name = P \\u00e9\nexecution-level = requireAdministrator\ndpi-aware = system\n");
         std::string error;
-        ASSERT_TRUE(buildApplicationLauncher(BuildRequest{dir / "launcher.exe", dir / "app.conf", dir / "app.exe", {}},
+        // An output name beyond ASCII (UTF-8 on the host).
+        const std::string name = "app\xce\x94.exe";
+        ASSERT_TRUE(buildApplicationLauncher(BuildRequest{dir / "launcher.exe", dir / "app.conf", dir / name, {}},
                                              error))
             << error;
-        std::string out = readFile(dir / "app.exe");
+        std::string out = readFile(dir / name);
         ByteSource src = memoryByteSource(out.data(), out.size());
         ConfigTables tables;
         ASSERT_EQ(parseConfigBlock(src, launcherLayoutOf(src), tables), BlockError::None);
@@ -329,7 +335,7 @@ TEST(AppResources, DirectivesMakeAStampedLauncherThatTheDumpRebuilds) {
         image.resize(block.blockOffset);
         std::string why;
         EXPECT_TRUE(checkGenericLauncher(memoryByteSource(image.data(), image.size()), why)) << why;
-        EXPECT_EQ(get32(image, 152 + 64), peChecksum(image)) << "the checksum is the image's";
+        EXPECT_EQ(get32(out, 152 + 64), peChecksum(out)) << "the checksum is the whole output's";
         std::string section;
         uint32_t rva;
         std::vector<ResourceEntry> entries;
@@ -339,10 +345,10 @@ TEST(AppResources, DirectivesMakeAStampedLauncherThatTheDumpRebuilds) {
         VersionInfo info;
         ASSERT_TRUE(parseVersionResource(
             findResource(entries, ResourceId::number(kResourceVersion), ResourceId::number(1))->data, info));
-        EXPECT_EQ(info.values[6], u"app.exe") << "the original file name defaults to the output's";
+        EXPECT_EQ(info.values[6], u"app\u0394.exe") << "the original file name defaults to the output's";
 
         std::ostringstream dump;
-        ASSERT_TRUE(dumpLauncher(src, DumpOptions{"app.exe", dir / "extracted"}, dump, error)) << error;
+        ASSERT_TRUE(dumpLauncher(src, DumpOptions{name, dir / "extracted"}, dump, error)) << error;
         writeFile(dir / "again.conf", dump.str());
         ASSERT_TRUE(buildApplicationLauncher(
             BuildRequest{dir / "launcher.exe", dir / "again.conf", dir / "again.exe", {}}, error))

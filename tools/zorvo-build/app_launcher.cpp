@@ -152,11 +152,7 @@ bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::strin
     if (!wanted.version.empty()) {
         VersionInfo info = wanted.version;
         std::u16string& original = info.values[6];  // OriginalFilename: the output's name unless given
-        if (original.empty()) {
-            for (char c : std::filesystem::path(request.outPath).filename().string()) {
-                original += static_cast<char16_t>(static_cast<unsigned char>(c));
-            }
-        }
+        if (original.empty()) original = std::filesystem::path(request.outPath).filename().u16string();
         ResourceEntry version;
         version.type = ResourceId::number(kResourceVersion);
         version.name = ResourceId::number(1);
@@ -264,6 +260,30 @@ bool writeOutput(const BuildRequest& request, Inputs& in, const std::string& tem
     return true;
 }
 
+// Writes the PE checksum of the whole output, block and embedded files
+// included, into its header: the file as shipped (signing tools compute it
+// again over the signed file).
+bool writeChecksum(const std::string& path, std::string& error) {
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    std::string chunk(64 * 1024, '\0');
+    file.read(&chunk[0], static_cast<std::streamsize>(chunk.size()));
+    uint64_t field = checksumFieldOf(chunk.substr(0, static_cast<size_t>(file.gcount())));
+    PeChecksum checksum(field);
+    for (std::streamsize got = file.gcount(); got > 0; got = file.gcount()) {
+        checksum.add(chunk.data(), static_cast<size_t>(got));
+        file.read(&chunk[0], static_cast<std::streamsize>(chunk.size()));
+    }
+    file.clear();
+    uint32_t value = checksum.value();
+    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 24)};
+    file.seekp(static_cast<std::streamoff>(field));
+    file.write(bytes, 4);
+    file.close();
+    if (!file) error = located(path, "cannot write the checksum");
+    return static_cast<bool>(file);
+}
+
 }  // namespace
 
 bool checkGenericLauncher(const ByteSource& image, std::string& problem) {
@@ -330,7 +350,7 @@ bool buildApplicationLauncher(const BuildRequest& request, std::string& error) {
         error = located(request.outPath, why);
         return false;
     }
-    bool ok = writeOutput(request, in, tempPath, error);
+    bool ok = writeOutput(request, in, tempPath, error) && writeChecksum(tempPath, error);
     if (ok) {
         copyPermissions(request.launcherPath, tempPath);
         ok = replaceFile(tempPath, request.outPath, why);

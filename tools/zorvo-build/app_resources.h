@@ -85,6 +85,11 @@ struct VersionInfo {
     bool empty() const;
 };
 
+// True for the version information the generic launcher carries (ProductName
+// "zorvo", FileDescription "zorvo generic launcher", as src/res/launcher.rc
+// writes them), which no directive made.
+bool isGenericVersionInfo(const VersionInfo& info);
+
 // "1.2.3.4": one to four numbers, each 0 to 65535, into the two 32-bit halves
 // of VS_FIXEDFILEINFO. False for anything else.
 bool parseVersionNumber(const std::u16string& text, uint32_t& high, uint32_t& low);

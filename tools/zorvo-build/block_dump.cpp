@@ -251,8 +251,15 @@ bool printResourceDirectives(std::ostream& out, const ByteSource& src, uint64_t 
         findResource(entries, ResourceId::number(kResourceVersion), ResourceId::number(1));
     VersionInfo info;
     if (version && parseVersionResource(version->data, info)) {
-        for (size_t i = 0; i < kVersionFieldCount; ++i) {
-            if (!info.values[i].empty()) out << kVersionFields[i].directive << " = " << escapeWide(info.values[i]) << "\n";
+        if (isGenericVersionInfo(info)) {
+            // No directive made it: a build from the dump keeps it as it is.
+            out << "# version information: the generic launcher's (" << escapeWide(info.values[2]) << " "
+                << escapeWide(info.values[0]) << ")\n";
+        } else {
+            for (size_t i = 0; i < kVersionFieldCount; ++i) {
+                if (!info.values[i].empty())
+                    out << kVersionFields[i].directive << " = " << escapeWide(info.values[i]) << "\n";
+            }
         }
     }
     std::vector<const ResourceEntry*> manifests = findResources(entries, ResourceId::number(kResourceManifest));

@@ -7,6 +7,7 @@
 #include "block_dump.h"
 #include "entry_reference.h"
 #include "file_access.h"
+#include "zorvo_version.h"
 
 namespace zorvo {
 namespace buildtool {
@@ -24,6 +25,8 @@ const char kHelp[] =
     "      naming them, so that building from the output gives the same file.\n"
     "  zorvo-build --reference\n"
     "      Print the Markdown reference of every configuration entry.\n"
+    "  zorvo-build --version\n"
+    "      Print the release's version.\n"
     "  zorvo-build --help\n"
     "      Print this help.\n"
     "\n"
@@ -41,6 +44,7 @@ struct Options {
     std::vector<std::string> appendRaw;
     bool reference = false;
     bool help = false;
+    bool version = false;
 };
 
 // The option a value belongs to, or null when `name` takes no value.
@@ -65,6 +69,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
         }
         if (name == "--help" || name == "-h") {
             o.help = true;
+            continue;
+        }
+        if (name == "--version" && !inlineValue) {
+            o.version = true;
             continue;
         }
         if (name == "--reference" && !inlineValue) {
@@ -166,12 +174,12 @@ int runZorvoBuild(const std::vector<std::string>& args, std::ostream& out, std::
     try {
         Options o;
         std::string error;
-        if (!parseOptions(args, o, error) || (!o.help && !checkCombination(o, error))) {
+        if (!parseOptions(args, o, error) || (!o.help && !o.version && !checkCombination(o, error))) {
             err << "zorvo-build: " << error << " (see zorvo-build --help)\n";
             return kExitError;
         }
-        if (o.help) {
-            out << kHelp;
+        if (o.help || o.version) {
+            out << (o.help ? kHelp : "zorvo-build " ZORVO_VERSION "\n");
             out.flush();
             return kExitOk;
         }

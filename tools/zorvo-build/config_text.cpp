@@ -1,5 +1,6 @@
 #include "config_text.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <initializer_list>
 
@@ -38,6 +39,52 @@ struct LineContext {
 // A name as it may be shown in a message (quoted, non-printables escaped).
 std::string shownName(const std::string& s) { return "'" + escapeNarrow(s) + "'"; }
 
+// The number of single-character edits that turn `a` into `b`.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Every name a line may begin with.
+std::vector<std::string> knownDirectives() {
+    std::vector<std::string> names = {kEmbedName, "icon", "splash-image", "execution-level", "dpi-aware"};
+    for (size_t i = 0; i < kVersionFieldCount; ++i) names.push_back(kVersionFields[i].directive);
+    for (size_t i = 0; i < kConfigEntryCount; ++i) names.push_back(kConfigEntries[i].name);
+    return names;
+}
+
+// The known directive nearest to a mistyped one, when one is near enough
+// (at most a third of its letters edited); empty otherwise.
+std::string nearestDirective(const std::string& name) {
+    std::string best;
+    size_t bestDistance = name.size() / 3 + 1;
+    for (const std::string& known : knownDirectives()) {
+        size_t d = editDistance(name, known);
+        if (d < bestDistance) {
+            best = known;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+bool unknownDirective(LineContext& ctx, const std::string& name) {
+    std::string nearest = nearestDirective(name);
+    ctx.error = ctx.source.displayName + ": unknown directive " + shownName(name) + " on line " +
+                std::to_string(ctx.line) + (nearest.empty() ? "" : "; did you mean '" + nearest + "'?");
+    return false;
+}
+
 // A ConfigId written as a decimal number (optional sign), or false.
 bool parseNumericId(const std::string& name, ConfigId& id, bool& outOfRange) {
     outOfRange = false;
@@ -70,7 +117,7 @@ bool resolveName(LineContext& ctx, const std::string& name, bool wide, ConfigId&
     if (name.find('\0') == std::string::npos) info = findConfigEntryByName(name.c_str());
     if (!info) {
         if (name.empty()) return ctx.fail(wide ? "missing entry name after 'wide:'" : "missing entry name before '='");
-        return ctx.fail("unknown entry name " + shownName(name));
+        return unknownDirective(ctx, name);
     }
     bool wideEntry = info->kind == EntryKind::Wide;
     if (wideEntry && !wide) {

@@ -81,7 +81,9 @@ struct ConfigSource {
 };
 
 // Parses the whole text. On the first error returns false with `error`
-// holding one line such as "app.conf:12: unknown entry name 'mian-class'".
+// holding one line such as "app.conf:12: main-class is given ..." or, for a
+// name no entry or directive has, "app.conf: unknown directive 'mian-class'
+// on line 12; did you mean 'main-class'?".
 bool parseConfigText(const std::string& text, const ConfigSource& source, AppConfig& out, std::string& error);
 
 // Why a value given under the entry's readable name is refused (the text of

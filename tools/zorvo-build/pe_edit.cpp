@@ -92,19 +92,30 @@ bool replaceResourceSection(std::string& image, const std::string& section, std:
     return true;
 }
 
-uint32_t peChecksum(const std::string& image) {
-    size_t pe = image.size() >= 64 ? get32(image, kPeHeaderPointer) : 0;
-    size_t field = pe + 24 + 64;
-    uint64_t sum = 0;
-    for (size_t at = 0; at < image.size(); at += 2) {
-        if (at == field || at == field + 2) continue;
-        uint32_t word = static_cast<unsigned char>(image[at]);
-        if (at + 1 < image.size()) word |= static_cast<uint32_t>(static_cast<unsigned char>(image[at + 1])) << 8;
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
+uint64_t checksumFieldOf(const std::string& head) {
+    return (head.size() >= 64 ? get32(head, kPeHeaderPointer) : 0) + 24 + 64;
+}
+
+void PeChecksum::add(const char* bytes, size_t count) {
+    for (size_t i = 0; i < count; i += 2, at_ += 2) {
+        if (at_ == field_ || at_ == field_ + 2) continue;
+        uint32_t word = static_cast<unsigned char>(bytes[i]);
+        if (i + 1 < count) word |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        sum_ += word;
+        sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
     }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint32_t>(sum + image.size());
+    if (count % 2) --at_;  // only a last piece is odd
+}
+
+uint32_t PeChecksum::value() const {
+    uint64_t sum = (sum_ & 0xFFFF) + (sum_ >> 16);
+    return static_cast<uint32_t>(sum + at_);
+}
+
+uint32_t peChecksum(const std::string& image) {
+    PeChecksum checksum(checksumFieldOf(image));
+    checksum.add(image.data(), image.size());
+    return checksum.value();
 }
 
 bool isSignedImage(const std::string& image) {

@@ -24,6 +24,23 @@ bool replaceResourceSection(std::string& image, const std::string& section, std:
 // the checksum field itself left out, plus the image's length.
 uint32_t peChecksum(const std::string& image);
 
+// The same, over a file read from its start in pieces of even length (the
+// last may be odd); `field` is the offset of the checksum field.
+class PeChecksum {
+public:
+    explicit PeChecksum(uint64_t field) : field_(field) {}
+    void add(const char* bytes, size_t count);
+    uint32_t value() const;
+
+private:
+    uint64_t field_;
+    uint64_t at_ = 0;
+    uint64_t sum_ = 0;
+};
+
+// Offset of the checksum field of the image whose first bytes are `head`.
+uint64_t checksumFieldOf(const std::string& head);
+
 // True when the image has a certificate table (it was signed).
 bool isSignedImage(const std::string& image);
 

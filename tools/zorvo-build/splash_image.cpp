@@ -74,10 +74,45 @@ std::string dibOfPixels(const unsigned char* rgba, int width, int height) {
     return dib;
 }
 
+uint32_t bigEndian32(const std::string& s, size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(s[at])) << 24 |
+           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3]));
+}
+
+// The size a PNG or BMP header states, read before anything is decoded (the
+// decoder refuses very large images with no more than "too large"). False
+// for a file that is neither.
+bool statedSize(const std::string& file, int64_t& width, int64_t& height) {
+    if (file.size() >= 24 && file.compare(0, 8, "\x89PNG\r\n\x1a\n", 8) == 0 && file.compare(12, 4, "IHDR") == 0) {
+        width = bigEndian32(file, 16);
+        height = bigEndian32(file, 20);
+        return true;
+    }
+    if (file.size() >= 26 && file.compare(0, 2, "BM") == 0) {
+        width = static_cast<int32_t>(get32(file, 18));
+        height = static_cast<int32_t>(get32(file, 22));
+        if (height < 0) height = -height;  // a top-down bitmap
+        return true;
+    }
+    return false;
+}
+
+std::string sizeProblem(int64_t width, int64_t height) {
+    return "an image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels (at most " +
+           std::to_string(kMaxImageSide) + " x " + std::to_string(kMaxImageSide) + ")";
+}
+
 }  // namespace
 
 bool splashBitmapOfImage(const std::string& file, std::string& dib, int& width, int& height, std::string& error) {
     if (isPlainDibFile(file, dib)) return dibSize(dib, width, height);
+    int64_t statedWidth = 0, statedHeight = 0;
+    if (statedSize(file, statedWidth, statedHeight) && (statedWidth > kMaxImageSide || statedHeight > kMaxImageSide)) {
+        error = sizeProblem(statedWidth, statedHeight);
+        return false;
+    }
     if (file.size() > static_cast<size_t>(0x7FFFFFFF)) {
         error = "the image file is too large";
         return false;
@@ -89,8 +124,7 @@ bool splashBitmapOfImage(const std::string& file, std::string& dib, int& width, 
         return false;
     }
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {
-        error = "an image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels (at most " +
-                std::to_string(kMaxImageSide) + " x " + std::to_string(kMaxImageSide) + ")";
+        error = sizeProblem(width, height);
         return false;
     }
     unsigned char* rgba = stbi_load_from_memory(bytes, length, &width, &height, &channels, 4);

@@ -110,6 +110,10 @@ bool VersionInfo::empty() const {
     return true;
 }
 
+bool isGenericVersionInfo(const VersionInfo& info) {
+    return info.values[2] == u"zorvo" && info.values[4] == u"zorvo generic launcher";
+}
+
 bool parseVersionNumber(const std::u16string& text, uint32_t& high, uint32_t& low) {
     uint32_t parts[4] = {0, 0, 0, 0};
     size_t count = 0, digits = 0;
