@@ -5,10 +5,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-namespace zorvo {
+#include "common/config_id.h"
 
-// The integer key of a configuration entry.
-using ConfigId = int32_t;
+namespace zorvo {
 
 namespace cfg {
 enum : ConfigId {

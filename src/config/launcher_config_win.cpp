@@ -5,8 +5,9 @@
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
-#include "launcher/error_report.h"
-#include "launcher/trace.h"
+#include "paths/paths.h"
+#include "services/report.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {
@@ -29,9 +30,7 @@ HANDLE openExeFile() {
     // Opened by its wide name, which the system gives whatever characters
     // the folders' names hold.
     WCHAR path[kTextSize];
-    DWORD n = GetModuleFileNameW(nullptr, path, kTextSize);
-    // A result that fills the buffer is a cut path, never used.
-    if (n == 0 || n >= kTextSize) internalError("Internal Error: openExeFile");
+    if (!wideModuleName(path)) internalError("Internal Error: openExeFile");
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) internalError("Internal Error: openExeFile");

@@ -63,7 +63,13 @@ bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why);
 bool readVersionCache(const char* path, uint64_t lastWriteTime, PathText& version);
 void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* version);
 
-// The registry search: JavaSoft keys and both located-runtime hives.
+// The registry search: the JavaSoft keys of Java 8 and before (CurrentVersion
+// first, then the names in range) and the product's located runtimes of both
+// hives, with their rules; only when they give nothing, the keys that the
+// installers of current runtimes write (HKLM, then HKCU; one table in
+// registry_search_win.cpp), each key's names in range highest version first.
+// Every candidate is validated (validateJavaExecutable); true with `found`
+// when one is acceptable.
 bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found);
 
 // Loads jvm.dll for a Java executable: the preferred kind (entry 152), then

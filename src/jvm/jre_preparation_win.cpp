@@ -4,8 +4,10 @@
 
 #include "jvm/java_runtime.h"
 #include "jvm/version_rules.h"
-#include "launcher/error_report.h"
+#include "config/config_ids.h"
+#include "services/report.h"
 #include "paths/paths.h"
+#include "process/child_process.h"
 
 namespace zorvo {
 namespace {
@@ -35,19 +37,9 @@ void unpackJar(const char* home, const char* archive) {
     appendQuotedArgument(commandLine, packed.c_str());
     commandLine.appendChar(' ');
     appendQuotedArgument(commandLine, archivePath.c_str());
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof(startup));
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process;
     if (unpacker.truncated() || commandLine.truncated() ||
-        !CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                        &startup, &process))
+        runHidden(commandLine, nullptr, INFINITE).end == ChildEnd::NotStarted)
         errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "20");
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
 }
 
 void prepareJre(const char* home) {

@@ -2,7 +2,7 @@
 #include "config/launcher_config.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 #include "process/dll_search.h"
 
 namespace zorvo {

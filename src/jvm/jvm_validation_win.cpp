@@ -2,14 +2,17 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/on_heap.h"
+#include "common/registry.h"
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
-#include "launcher/error_report.h"
+#include "services/report.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
-#include "launcher/trace.h"
+#include "process/child_process.h"
+#include "services/trace.h"
 #include "paths/paths.h"
 
 namespace zorvo {
@@ -45,47 +48,28 @@ bool readReleaseFile(const PathText& home, PathText& version) {
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const DWORD kMaxRelease = 16 * 1024;
-    char* text = static_cast<char*>(malloc(kMaxRelease + 1));
+    OnHeap<char> text(kMaxRelease + 1);
     DWORD got = 0;
-    bool read = text && ReadFile(handle, text, kMaxRelease, &got, nullptr);
+    bool read = text && ReadFile(handle, &text[0], kMaxRelease, &got, nullptr);
     CloseHandle(handle);
-    bool found = false;
-    if (read) {
-        text[got] = '\0';
-        found = parseReleaseVersion(text, version);
-    }
-    free(text);
-    return found;
+    if (!read) return false;
+    text[got] = '\0';
+    return parseReleaseVersion(&text[0], version);
 }
 
-// Starts the command line hidden, with standard error going to `errorFile`;
-// true when it ended with exit code 0, else `why` says what went wrong.
-bool runHiddenWithStandardError(Text<kTextSize>& commandLine, HANDLE errorFile, ProbeFailure& why) {
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof(startup));
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = nullptr;
-    startup.hStdError = errorFile;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                        nullptr, &startup, &process)) {
-        why.appendFormat("it could not be started (error %lu)", static_cast<unsigned long>(GetLastError()));
-        return false;
-    }
-    bool ended = WaitForSingleObject(process.hProcess, kProbeTimeoutMs) == WAIT_OBJECT_0;
-    DWORD exitCode = 1;
-    if (!ended) {
-        TerminateProcess(process.hProcess, 1);
+// Runs the probe with its standard error going to `errorFile`; true when it
+// ended with exit code 0, else `why` says what went wrong.
+bool runProbe(Text<kTextSize>& commandLine, HANDLE errorFile, ProbeFailure& why) {
+    ChildResult child = runHidden(commandLine, errorFile, kProbeTimeoutMs);
+    unsigned long code = child.code;
+    if (child.end == ChildEnd::NotStarted) {
+        why.appendFormat("it could not be started (error %lu)", code);
+    } else if (child.end == ChildEnd::Stopped) {
         why.appendFormat("it was stopped after %lu s", static_cast<unsigned long>(kProbeTimeoutMs / 1000));
-    } else if (GetExitCodeProcess(process.hProcess, &exitCode) && exitCode != 0) {
-        why.appendFormat("it ended with exit code %lu", static_cast<unsigned long>(exitCode));
+    } else if (code != 0) {
+        why.appendFormat("it ended with exit code %lu", code);
     }
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return ended && exitCode == 0;
+    return child.end == ChildEnd::Ended && code == 0;
 }
 
 }  // namespace
@@ -150,7 +134,7 @@ bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why) {
         HANDLE inheritable = nullptr;
         if (DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &inheritable, 0, TRUE,
                             DUPLICATE_SAME_ACCESS)) {
-            bool ran = runHiddenWithStandardError(commandLine, inheritable, why);
+            bool ran = runProbe(commandLine, inheritable, why);
             CloseHandle(inheritable);
             ok = ran && readVersionFromFile(file, version, why);
         }
@@ -171,12 +155,7 @@ bool readVersionCache(const char* path, uint64_t lastWriteTime, PathText& versio
     bool hit = RegQueryValueExA(key, "LastWriteTime", nullptr, nullptr, stored, &size) == ERROR_SUCCESS &&
                size == 8;
     for (int i = 0; hit && i < 8; ++i) hit = stored[i] == static_cast<unsigned char>(lastWriteTime >> (8 * i));
-    if (hit) {
-        DWORD length = static_cast<DWORD>(version.capacity());
-        hit = RegQueryValueExA(key, "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(version.data()), &length) ==
-                  ERROR_SUCCESS &&
-              version.adoptPlatformResult(length);
-    }
+    if (hit) hit = readRegistryText(key, nullptr, "Version", version);
     RegCloseKey(key);
     return hit;
 }

@@ -4,29 +4,17 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <new>
-
+#include "common/on_heap.h"
+#include "common/registry.h"
 #include "common/string_list.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 #include "paths/paths.h"
 
 namespace zorvo {
 namespace {
-
-// Reads a string value into `text`; false when missing, unreadable or too long.
-bool readString(HKEY key, const char* subkey, const char* name, char* buffer, DWORD capacity) {
-    HKEY opened;
-    if (RegOpenKeyExA(key, subkey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    DWORD size = capacity;
-    LONG rc = RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(opened);
-    if (rc != ERROR_SUCCESS || size >= capacity) return false;
-    buffer[size] = '\0';
-    return true;
-}
 
 // Calls `visit` with the name of every subkey, in the order the registry
 // enumerates them. An entry that cannot be read is passed over; the walk is
@@ -61,7 +49,7 @@ void traceOutOfRange(const char* hiveName, const char* key, const char* name) {
 // The CurrentVersion value of a JavaSoft key when it names a version in range;
 // else empty.
 void readCurrentVersion(const char* keyName, const char* minimum, const char* maximum, char (&current)[101]) {
-    if (!readString(HKEY_LOCAL_MACHINE, keyName, "CurrentVersion", current, 101)) {
+    if (!readRegistryText(HKEY_LOCAL_MACHINE, keyName, "CurrentVersion", current, 101)) {
         current[0] = '\0';
     } else if (!isVersionInRange(current, minimum, maximum)) {
         traceOutOfRange("HKLM", keyName, current);
@@ -81,10 +69,7 @@ bool searchCurrentVersion(const char* minimum, const char* maximum, FoundJvm& fo
     subkey.appendChar('\\');
     subkey.append(chosen);
     PathText home;
-    if (subkey.truncated() ||
-        !readString(HKEY_LOCAL_MACHINE, subkey.c_str(), "JavaHome", home.data(), static_cast<DWORD>(home.capacity())))
-        return false;
-    home.refresh();
+    if (subkey.truncated() || !readRegistryText(HKEY_LOCAL_MACHINE, subkey.c_str(), "JavaHome", home)) return false;
     return validateHome(home.c_str(), minimum, maximum, found);
 }
 
@@ -103,8 +88,7 @@ bool searchJavaSoftKey(const char* keyName, const char* minimum, const char* max
     bool accepted = false;
     for (size_t i = names.count; i-- > 0 && !accepted;) {
         PathText home;
-        if (readString(key, names.at(i), "JavaHome", home.data(), static_cast<DWORD>(home.capacity()))) {
-            home.refresh();
+        if (readRegistryText(key, names.at(i), "JavaHome", home)) {
             accepted = validateHome(home.c_str(), minimum, maximum, found);
         }
     }
@@ -127,12 +111,11 @@ bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, Foun
     HKEY key;
     if (RegOpenKeyExA(hive, kLocatedJvmsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     // Each candidate holds two 8 KB texts: it lives on the heap for the walk.
-    FoundJvm* candidate = static_cast<FoundJvm*>(malloc(sizeof(FoundJvm)));
+    OnHeap<FoundJvm> candidate;
     if (!candidate) {
         RegCloseKey(key);
         return false;
     }
-    new (candidate) FoundJvm();
     forEachSubkey(key, [&](const PathText& name) {
         candidate->executable = name;
         for (char* p = candidate->executable.data(); *p; ++p)
@@ -143,7 +126,6 @@ bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, Foun
             compareVersionTexts(candidate->version.c_str(), best.version.c_str()) > 0)
             best = *candidate;
     });
-    free(candidate);
     RegCloseKey(key);
     return !best.executable.empty();
 }
@@ -172,39 +154,31 @@ const VendorKey kVendorKeys[] = {
     {"SOFTWARE\\BellSoft\\Liberica", "", "InstallationPath", false},
 };
 
-typedef wchar_t WideValue[kTextSize];
-
-// The home held by one subkey, wide: a string value that is not empty and fits
-// a path; a trailing backslash is dropped (the same home either way).
-bool readVendorHome(HKEY key, const VendorKey& vendor, const char* name, WideValue& home) {
+// The home held by one subkey, wide (`home` has room for a path): a string
+// value that is not empty and fits; a trailing backslash is dropped (the same
+// home either way).
+bool readVendorHome(HKEY key, const VendorKey& vendor, const char* name, wchar_t* home) {
     PathText subkey;
     subkey.assign(name);
     if (vendor.below[0]) {
         subkey.appendChar('\\');
         subkey.append(vendor.below);
     }
-    wchar_t valueName[32];
-    if (subkey.truncated() || !MultiByteToWideChar(CP_ACP, 0, vendor.value, -1, valueName, 32)) return false;
-    HKEY opened;
-    if (RegOpenKeyExA(key, subkey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    DWORD type = 0, size = sizeof(WideValue) - sizeof(wchar_t);
-    LONG rc = RegQueryValueExW(opened, valueName, nullptr, &type, reinterpret_cast<BYTE*>(home), &size);
-    RegCloseKey(opened);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
-    size_t length = size / sizeof(wchar_t);
-    home[length] = L'\0';
-    while (length > 0 && home[length - 1] == L'\0') --length;
+    DWORD type = 0;
+    if (subkey.truncated() || !readRegistryText(key, subkey.c_str(), vendor.value, home, kTextSize, &type) ||
+        type != REG_SZ)
+        return false;
+    size_t length = wcslen(home);
     while (length > 3 && home[length - 1] == L'\\') home[--length] = L'\0';
     return length > 0;
 }
 
 bool tryVendorSubkey(HKEY key, const VendorKey& vendor, const char* hiveName, const char* name, const char* minimum,
                      const char* maximum, FoundJvm& found) {
-    WideValue* wide = static_cast<WideValue*>(malloc(sizeof(WideValue)));
+    OnHeap<wchar_t> wide(kTextSize);
     PathText home, folder;
-    bool read = wide && readVendorHome(key, vendor, name, *wide);
-    bool named = read && narrowPath(*wide, home, &folder);
-    free(wide);
+    bool read = wide && readVendorHome(key, vendor, name, &wide[0]);
+    bool named = read && narrowPath(&wide[0], home, &folder);
     if (!read) {
         trace("search: registry %s\\%s\\%s: no usable \"%s\" value", hiveName, vendor.key, name, vendor.value);
         return false;
@@ -232,7 +206,7 @@ bool searchVendorKey(HKEY hive, const VendorKey& vendor, const char* minimum, co
     if (RegOpenKeyExA(hive, vendor.key, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     char current[101];
     bool triedCurrent = vendor.currentVersion &&
-                        readString(key, "", "CurrentVersion", current, sizeof(current)) && current[0] &&
+                        readRegistryText(key, "", "CurrentVersion", current, sizeof(current)) && current[0] &&
                         isVendorNameInRange(current, minimum, maximum);
     bool accepted = triedCurrent && tryVendorSubkey(key, vendor, hiveName, current, minimum, maximum, found);
     StringList versions, others;
@@ -275,10 +249,9 @@ bool searchVendorKeys(const char* minimum, const char* maximum, FoundJvm& found)
 
 bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found) {
     // FoundJvm holds two 8 KB texts: the candidates live on the heap.
-    FoundJvm* c = static_cast<FoundJvm*>(malloc(4 * sizeof(FoundJvm)));
+    OnHeap<FoundJvm> c(4);
     if (!c) return false;
-    FoundJvm &javaSoft = *new (&c[0]) FoundJvm(), &user = *new (&c[1]) FoundJvm(),
-             &machine = *new (&c[2]) FoundJvm(), &located = *new (&c[3]) FoundJvm();
+    FoundJvm &javaSoft = c[0], &user = c[1], &machine = c[2], &located = c[3];
     bool haveA = searchJavaSoft(minimum, maximum, javaSoft);
     bool haveUser = searchLocatedJvms(HKEY_CURRENT_USER, minimum, maximum, user);
     bool haveMachine = searchLocatedJvms(HKEY_LOCAL_MACHINE, minimum, maximum, machine);
@@ -294,7 +267,6 @@ bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found) {
         found = javaSoft;
     else if (haveB)
         found = located;
-    free(c);
     // The keys of current runtimes come after the ones above, which keep their rules.
     return result || searchVendorKeys(minimum, maximum, found);
 }

@@ -13,19 +13,20 @@ struct FoundJvm;
 // How the chosen runtime was found.
 enum class JvmSource { NotFound, SearchPath, DefinedPath, EnvironmentVariable, Registry };
 
-// Finds a runtime in the configured version range and loads its VM library
-// with JNI_CreateJavaVM bound. False when none is usable; the reason has then
-// been shown (1001 with the download page, or the source's message and 1005)
-// when `showMessages`.
-// With a preset runtime directory only that directory is considered.
-bool locateAndLoadJvm(bool showMessages, const char* presetJavaHome, bool presetAsExecutableFirst);
+// What finding a runtime needs from the top of the launch.
+struct RuntimeLoading {
+    // Binds the loaded VM library's (an HMODULE) creation entry; false when
+    // it has none.
+    bool (*bindVmLibrary)(void* library);
+    // Reports that no acceptable runtime was found (message 1001).
+    void (*reportNotFound)();
+};
 
-// The search order: the preferred-runtime file, the items of entry 128, the
-// product's own variable, the installed-runtime file.
-JvmSource searchJvm(FoundJvm& found, PathText& detail);
-
-// Looks up JNI_CreateJavaVM in a loaded VM library and keeps it.
-bool bindCreateJavaVM(HMODULE library);
+// Finds a runtime in the configured version range and loads its VM library,
+// bound through `loading`. False when none is usable; the reason has then
+// been shown (reportNotFound, or the source's message and 1005). With a
+// preset runtime directory only that directory is considered.
+bool locateAndLoadJvm(const RuntimeLoading& loading, const char* presetJavaHome, bool presetAsExecutableFirst);
 
 }  // namespace zorvo
 

@@ -4,18 +4,15 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <new>
-
+#include "common/on_heap.h"
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
 #include "jvm/java_runtime.h"
-#include "launcher/download_page.h"
-#include "launcher/error_report.h"
-#include "launcher/trace.h"
+#include "services/report.h"
+#include "services/trace.h"
 #include "paths/paths.h"
 #include "process/process_environment.h"
 #include "process/search_path.h"
-#include "vm/java_vm_state.h"
 
 namespace zorvo {
 namespace {
@@ -124,13 +121,12 @@ void resolveLink(PathText& path) {
 // was opened from is never started.
 bool findJavaOnPath(PathText& executable) {
     DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-    wchar_t* path = size ? static_cast<wchar_t*>(malloc(size * sizeof(wchar_t))) : nullptr;
-    WidePath* work = static_cast<WidePath*>(malloc(2 * sizeof(WidePath)));
+    OnHeap<wchar_t> path(size), work(2 * kTextSize);
     bool found = false;
-    if (path && work && GetEnvironmentVariableW(L"PATH", path, size) < size) {
-        wchar_t* element = work[0];
-        wchar_t* candidate = work[1];
-        for (const wchar_t* cursor = path; !found && nextListElement(cursor, element, kTextSize - 10);) {
+    if (size && path && work && GetEnvironmentVariableW(L"PATH", &path[0], size) < size) {
+        wchar_t* element = &work[0];
+        wchar_t* candidate = &work[kTextSize];
+        for (const wchar_t* cursor = &path[0]; !found && nextListElement(cursor, element, kTextSize - 10);) {
             size_t length = wcslen(element);
             wcscpy(element + length, element[length - 1] == L'\\' ? L"java.exe" : L"\\java.exe");
             DWORD n = GetFullPathNameW(element, kTextSize, candidate, nullptr);
@@ -144,8 +140,6 @@ bool findJavaOnPath(PathText& executable) {
                       "no short name", executable.c_str(), folder.c_str());
         }
     }
-    free(work);
-    free(path);
     return found;
 }
 
@@ -263,28 +257,9 @@ struct SearchState {
 
 }  // namespace
 
-JvmSource searchJvm(FoundJvm& found, PathText& detail) {
-    VersionRange* range = static_cast<VersionRange*>(malloc(sizeof(VersionRange)));
-    if (!range) return JvmSource::NotFound;
-    new (range) VersionRange();
-    readVersionRange(*range);
-    JvmSource source = searchJvmIn(*range, found, detail);
-    free(range);
-    return source;
-}
-
-bool bindCreateJavaVM(HMODULE library) {
-    CreateJavaVMFunction entry = reinterpret_cast<CreateJavaVMFunction>(
-        reinterpret_cast<void*>(GetProcAddress(library, "JNI_CreateJavaVM")));
-    if (!entry) return false;
-    setCreateJavaVM(entry);
-    return true;
-}
-
-bool locateAndLoadJvm(bool showMessages, const char* presetJavaHome, bool presetAsExecutableFirst) {
-    SearchState* s = static_cast<SearchState*>(malloc(sizeof(SearchState)));
+bool locateAndLoadJvm(const RuntimeLoading& loading, const char* presetJavaHome, bool presetAsExecutableFirst) {
+    OnHeap<SearchState> s;
     if (!s) return false;
-    new (s) SearchState();
     readVersionRange(s->range);
     trace("runtime search: version range [%s .. %s], %s launcher", s->range.minimum.c_str(),
           s->range.maximum.c_str(), ownLauncherLayout().name);
@@ -294,15 +269,14 @@ bool locateAndLoadJvm(bool showMessages, const char* presetJavaHome, bool preset
     bool loaded = false;
     if (source == JvmSource::NotFound) {
         trace("runtime search: no acceptable runtime");
-        if (showMessages) reportNoJvm();
+        loading.reportNotFound();
     } else {
         trace("runtime chosen: %s, version %s", s->found.executable.c_str(), s->found.version.c_str());
         HMODULE library = loadJvmLibrary(s->found.executable.c_str());
-        loaded = library && bindCreateJavaVM(library);
+        loaded = library && loading.bindVmLibrary(library);
         if (library && !loaded) trace("  the VM library has no JNI_CreateJavaVM");
-        if (!loaded && showMessages) showLoadFailure(source, s->detail.c_str());
+        if (!loaded) showLoadFailure(source, s->detail.c_str());
     }
-    free(s);
     return loaded;
 }
 

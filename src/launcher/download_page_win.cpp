@@ -5,7 +5,7 @@
 
 #include "config/launcher_config.h"
 #include "launcher/error_report.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {

@@ -9,20 +9,14 @@
 #include "common/text.h"
 #include "config/launcher_config.h"
 #include "launcher/download_page.h"
-#include "launcher/message_text.h"
+#include "services/trace.h"
 #include "splash/splash.h"
 #include "tempfiles/deferred_cleanup.h"
-#include "launcher/trace.h"
 
 namespace zorvo {
 namespace {
 
-// Written on the main thread only, before the splash thread exists.
-bool consoleReporting = false;
-// Written once by the splash thread, read by the main thread: one word.
-HWND volatile messageOwner = nullptr;
-
-[[noreturn]] void endProcess(int code) {
+void endProcess(int code) {
     trace("exit code %d", code);
     fflush(stdout);
     fflush(stderr);
@@ -44,13 +38,12 @@ void configuredMessage(ConfigId id, Text<kTextSize>& message) {
 
 // What every report does before it shows its text: traces it, registers this
 // run's temporary files for deletion and hides the splash. Returns the owner
-// the message box gets.
+// the message box gets: the splash window only while that window exists (a
+// splash that has already ended leaves a handle that no box can use).
 HWND beginReport(const char* text) {
-    trace("message (%s): %s", consoleReporting ? "standard error" : "message box", text);
+    trace("message (%s): %s", isConsoleReporting() ? "standard error" : "message box", text);
     registerPendingDeletions();
-    // The box is owned by the splash window only while that window exists: a
-    // splash that has already ended leaves a handle that no box can use.
-    HWND owner = keepSplashForMessage() ? messageOwner : nullptr;
+    HWND owner = static_cast<HWND>(keepSplashForMessage());
     hideSplash();
     return owner;
 }
@@ -63,35 +56,26 @@ int showBox(HWND owner, const char* text, UINT buttons) {
     return MessageBoxA(owner, text, caption.data(), buttons | MB_ICONERROR);
 }
 
-}  // namespace
-
-void useConsoleReporting() { consoleReporting = true; }
-
-bool isConsoleReporting() { return consoleReporting; }
-
-void setMessageOwner(void* window) { messageOwner = static_cast<HWND>(window); }
-
-void showErrorMessage(const char* text) {
+void showReport(const char* text) {
     HWND owner = beginReport(text);
-    if (consoleReporting) {
+    if (isConsoleReporting()) {
         writeToStandardError(text);
         return;
     }
     showBox(owner, text, MB_OK);
 }
 
-void showConfiguredError(ConfigId id, const char* placeholder, const char* value) {
-    Text<kTextSize> message;
-    configuredMessage(id, message);
-    if (placeholder) replaceFirstPlaceholder(message, placeholder, value);
-    showErrorMessage(message.c_str());
+}  // namespace
+
+void installErrorReporting() {
+    installReportHooks(ReportHooks{configuredMessage, showReport, registerPendingDeletions, endProcess});
 }
 
 bool askToOpenPage(ConfigId id, const char* address) {
     Text<kTextSize> message;
-    configuredMessage(id, message);
+    configuredMessageText(id, message);
     HWND owner = beginReport(message.c_str());
-    if (consoleReporting) {
+    if (isConsoleReporting()) {
         writeToStandardError(message.c_str());
         writeToStandardError(address);
         return false;
@@ -99,21 +83,6 @@ bool askToOpenPage(ConfigId id, const char* address) {
     Text<kTextSize> question;
     composeDownloadQuestion(question, message.c_str(), address);
     return showBox(owner, question.c_str(), MB_YESNO) == IDYES;
-}
-
-void errorExit(ConfigId id, const char* placeholder, const char* value) {
-    showConfiguredError(id, placeholder, value);
-    endProcess(kExitError);
-}
-
-void internalError(const char* text) {
-    showErrorMessage(text);
-    endProcess(kExitError);
-}
-
-void exitWithCode(int code) {
-    registerPendingDeletions();
-    endProcess(code);
 }
 
 }  // namespace zorvo

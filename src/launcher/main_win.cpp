@@ -5,7 +5,9 @@
 #include "common/text.h"
 #include "config/launcher_config.h"
 #include "launcher/command_line.h"
+#include "launcher/download_page.h"
 #include "launcher/error_report.h"
+#include "paths/paths.h"
 #include "process/instance_registry.h"
 #include "process/process_environment.h"
 #include "splash/splash.h"
@@ -13,7 +15,7 @@
 #include "tempfiles/embedded_files.h"
 #include "vm/java_vm_launcher.h"
 #include "jvm/runtime_search.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {
@@ -27,8 +29,22 @@ int startupShowCommand() {
     return (info.dwFlags & STARTF_USESHOWWINDOW) ? info.wShowWindow : SW_SHOWDEFAULT;
 }
 
-int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
+// The trace's first line: the executable, the process and the time.
+void traceStart() {
     startTrace();
+    if (!isTracing()) return;
+    PathText exe;
+    getModuleName(exe);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    trace("zorvo launch trace: %s, process %lu, %04u-%02u-%02u %02u:%02u:%02u", exe.c_str(),
+          static_cast<unsigned long>(GetCurrentProcessId()), now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+          now.wSecond);
+}
+
+int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
+    installErrorReporting();
+    traceStart();
     traceUtf8("command line behind the program name: [%s]", tail);
     if (hasInternalPrefix(tail)) useConsoleReporting();
     prepareProcessEnvironment(instance);
@@ -36,7 +52,7 @@ int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
     enforceSingleInstance(true, tail);
     cleanUpEarlierRuns();
     if (getConfigInt(cfg::kShowSplash) != 0) startSplash(showCommand);
-    if (!locateAndLoadJvm(true, nullptr, false)) exitWithCode(kExitNoJvm);
+    if (!locateAndLoadJvm(RuntimeLoading{bindCreateJavaVM, reportNoJvm}, nullptr, false)) exitWithCode(kExitNoJvm);
     registerPendingDeletions();
     if (!runJavaApplication(tail, true)) errorExit(cfg::kMsgJvmStartFailed);
     trace("exit code %d", kExitOk);

@@ -41,6 +41,10 @@ bool getOptionsFilePath(PathText& path);
 // first folder to blame.
 bool getTempDirectory(PathText& dir, PathText* folder);
 
+// The executable's full path as the system gives it, wide; false when it
+// cannot be had whole.
+bool wideModuleName(wchar_t (&module)[kTextSize]);
+
 // A path the system gave wide (an environment variable, a registry value), in
 // the code page: as it stands when the code page holds every character, else
 // its short form (plain ASCII where short names exist; the path must exist).
@@ -75,13 +79,8 @@ bool findFile(const char* path, uint64_t* lastWriteTime);
 // The caller frees each name, then the array.
 int listFiles(const char* directory, const char* extension, char*** names);
 
-// The long form of a path: the system's GetLongPathNameA where it is
-// implemented, else the shell-based emulation below. Length, or 0 on failure.
+// The long form of a path (GetLongPathNameA). Its length, or 0 on failure.
 uint32_t getLongPathName(const char* shortPath, char* dst, uint32_t size);
-
-// The shell-based long path: full path, parsed by the desktop folder and
-// converted back. Same contract as getLongPathName.
-uint32_t emulateLongPathName(const char* shortPath, char* dst, uint32_t size);
 
 }  // namespace zorvo
 

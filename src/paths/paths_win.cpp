@@ -1,8 +1,6 @@
 #include "paths/paths.h"
 
 #include <windows.h>
-#include <shlobj.h>
-#include <shlwapi.h>
 
 #include <stdlib.h>
 #include <string.h>
@@ -44,12 +42,6 @@ void narrowForDisplay(const WCHAR* wide, PathText& narrow) {
     narrow.refresh();
 }
 
-// The executable's full path as the system gives it, wide; false when it
-// cannot be had whole.
-bool wideModuleName(WidePath& module) {
-    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
-    return n != 0 && n < kTextSize;
-}
 
 // The short form of `path`, or the path itself when it has none.
 const WCHAR* shortFormOf(const WCHAR* path, WidePath& shortForm) {
@@ -75,35 +67,17 @@ void firstUnusableFolder(const WCHAR* path, PathText& folder) {
     narrowForDisplay(path, folder);
 }
 
-typedef DWORD(WINAPI* LongPathOperation)(LPCSTR, LPSTR, DWORD);
-DWORD WINAPI probeLongPathName(LPCSTR shortPath, LPSTR dst, DWORD size);
-DWORD WINAPI emulationOperation(LPCSTR shortPath, LPSTR dst, DWORD size) {
-    return emulateLongPathName(shortPath, dst, size);
-}
-LongPathOperation longPathOperation = probeLongPathName;
-
 // ASCII letters only, as the C runtime does in the default locale, so that a
 // path's lower-case form does not depend on the user's code page.
 void lowerCase(PathText& text) { _strlwr(text.data()); }
 
-DWORD WINAPI probeLongPathName(LPCSTR shortPath, LPSTR dst, DWORD size) {
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    LongPathOperation system =
-        kernel ? reinterpret_cast<LongPathOperation>(
-                     reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameA")))
-               : nullptr;
-    if (system) {
-        DWORD result = system(shortPath, dst, size);
-        if (result != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
-            longPathOperation = system;
-            return result;
-        }
-    }
-    longPathOperation = emulationOperation;
-    return emulateLongPathName(shortPath, dst, size);
-}
-
 }  // namespace
+
+bool wideModuleName(wchar_t (&module)[kTextSize]) {
+    DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
+    // A result that fills the buffer is a cut path, never used.
+    return n != 0 && n < kTextSize;
+}
 
 bool narrowPath(const wchar_t* path, PathText& narrow, PathText* folder) {
     if (narrowExactly(path, narrow)) return true;
@@ -272,54 +246,7 @@ int listFiles(const char* directory, const char* extension, char*** names) {
 }
 
 uint32_t getLongPathName(const char* shortPath, char* dst, uint32_t size) {
-    return longPathOperation(shortPath, dst, size);
-}
-
-uint32_t emulateLongPathName(const char* shortPath, char* dst, uint32_t size) {
-    char work[MAX_PATH];
-    if (GetFileAttributesA(shortPath) == INVALID_FILE_ATTRIBUTES) return 0;
-    DWORD n = GetFullPathNameA(shortPath, MAX_PATH, work, nullptr);
-    if (n == 0) return 0;
-    if (n > MAX_PATH - 1) {
-        SetLastError(ERROR_BUFFER_OVERFLOW);
-        return 0;
-    }
-    IShellFolder* desktop = nullptr;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return 0;
-    WCHAR wide[MAX_PATH];
-    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    if (!MultiByteToWideChar(codePage, 0, work, -1, wide, MAX_PATH)) {
-        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) SetLastError(ERROR_BUFFER_OVERFLOW);
-        desktop->Release();
-        return 0;
-    }
-    uint32_t result = 0;
-    LPITEMIDLIST items = nullptr;
-    HRESULT hr = desktop->ParseDisplayName(nullptr, nullptr, wide, nullptr, &items, nullptr);
-    if (FAILED(hr)) {
-        SetLastError(HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : ERROR_INVALID_DATA);
-    } else {
-        work[0] = '\0';
-        if (!SHGetPathFromIDListA(items, work) && work[0] != '\0') {
-            SetLastError(ERROR_INVALID_DATA);
-        } else {
-            uint32_t len = static_cast<uint32_t>(strlen(work));
-            if (len + 1 > size) {
-                SetLastError(ERROR_INSUFFICIENT_BUFFER);
-                result = len + 1;
-            } else {
-                lstrcpynA(dst, work, static_cast<int>(size));
-                result = len;
-            }
-        }
-        IMalloc* shellMalloc = nullptr;
-        if (SUCCEEDED(SHGetMalloc(&shellMalloc)) && shellMalloc) {
-            shellMalloc->Free(items);
-            shellMalloc->Release();
-        }
-    }
-    desktop->Release();
-    return result;
+    return GetLongPathNameA(shortPath, dst, size);
 }
 
 }  // namespace zorvo

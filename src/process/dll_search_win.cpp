@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {

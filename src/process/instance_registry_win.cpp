@@ -2,12 +2,12 @@
 
 #include "common/grow_text.h"
 #include "config/launcher_config.h"
-#include "launcher/error_report.h"
+#include "services/report.h"
 #include "paths/paths.h"
 #include "process/hand_over.h"
 #include "tempfiles/embedded_files.h"
-#include "vm/split.h"
-#include "launcher/trace.h"
+#include "common/split.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {

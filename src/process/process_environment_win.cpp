@@ -2,14 +2,13 @@
 
 #include <stdlib.h>
 
-#include <new>
-
+#include "common/on_heap.h"
 #include "config/launcher_config.h"
-#include "launcher/error_report.h"
+#include "services/report.h"
 #include "paths/paths.h"
 #include "process/dll_search.h"
 #include "process/search_path.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {
@@ -49,15 +48,9 @@ void extendSearchPath() {
     // The inherited PATH is read in full (up to the system's limit for one
     // variable), so it is never cut. The buffers are large and needed once:
     // they live on the heap only for this step.
-    using EnvText = EnvironmentText;
-    EnvText* inherited = static_cast<EnvText*>(malloc(sizeof(EnvText)));
-    EnvText* value = static_cast<EnvText*>(malloc(sizeof(EnvText)));
-    Text<kEnvironmentValueSize + 5>* assignment =
-        static_cast<Text<kEnvironmentValueSize + 5>*>(malloc(sizeof(Text<kEnvironmentValueSize + 5>)));
+    OnHeap<EnvironmentText> inherited, value;
+    OnHeap<Text<kEnvironmentValueSize + 5>> assignment;
     if (inherited && value && assignment) {
-        new (inherited) EnvText();
-        new (value) EnvText();
-        new (assignment) Text<kEnvironmentValueSize + 5>();
         SetLastError(ERROR_SUCCESS);
         DWORD n = GetEnvironmentVariableA("PATH", inherited->data(), kEnvironmentValueSize);
         bool defined = n != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
@@ -72,9 +65,6 @@ void extendSearchPath() {
             _putenv(assignment->c_str());
         }
     }
-    free(assignment);
-    free(value);
-    free(inherited);
 }
 
 void prepareProcessEnvironment(HINSTANCE instance) {

@@ -16,12 +16,13 @@ void startSplash(int showCommand);
 // window is hidden.
 void hideSplash();
 
-// Called by an error report before it hides the splash: true when the
-// splash window still exists, and it is then kept (hidden) for the rest of
-// the process, so that the report's message box can be owned by it; false
-// when the splash thread has ended and taken its window with it (or never
-// ran), so that no box is given an owner that is gone.
-bool keepSplashForMessage();
+// Called by an error report before it hides the splash: when the splash
+// window still exists, it is kept (hidden) for the rest of the process and
+// returned (an HWND), so that the report's message box can be owned by it;
+// null when the splash thread has ended and taken its window with it (or
+// never ran, or had not shown it yet), so that no box is given an owner that
+// is gone.
+void* keepSplashForMessage();
 
 }  // namespace zorvo
 

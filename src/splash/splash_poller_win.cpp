@@ -7,7 +7,7 @@
 #include "splash/splash.h"
 #include "splash/splash_internal.h"
 #include "vm/splash_controller.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 namespace zorvo {
 

@@ -5,13 +5,12 @@
 
 #include "common/text.h"
 #include "config/launcher_config.h"
-#include "launcher/error_report.h"
 #include "process/process_environment.h"
 #include "splash/splash.h"
 #include "splash/splash_internal.h"
 #include "splash/splash_rules.h"
 #include "vm/splash_controller.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {
@@ -31,6 +30,8 @@ constexpr UINT kSplashTickMs = 100;
 std::atomic<bool> gate{false};
 std::atomic<bool> hideRequested{false};
 std::atomic<HWND> window{nullptr};
+// The owner of later message boxes: the window, once it is about to be shown.
+std::atomic<HWND> messageOwner{nullptr};
 
 // Who decides the window's fate once it may own message boxes: the splash
 // thread ending (and its window going with it) and an error report keeping
@@ -191,7 +192,7 @@ DWORD WINAPI splashThreadMain(LPVOID parameter) {
         if (hwnd) DestroyWindow(hwnd);
         return 0;
     }
-    setMessageOwner(hwnd);
+    messageOwner = hwnd;
     trace("splash: shown, %d x %d, show command %d", splashWidth, splashHeight, showCommand);
     ShowWindow(hwnd, showCommand);
     if (getConfigInt(cfg::kSplashTopMost) != 0) SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -235,10 +236,11 @@ void hideSplash() {
     if (hwnd) ShowWindow(hwnd, SW_HIDE);
 }
 
-bool keepSplashForMessage() {
+void* keepSplashForMessage() {
     int expected = kSplashAlive;
-    return splashLife.compare_exchange_strong(expected, kSplashHeldForMessage) ||
-           expected == kSplashHeldForMessage;
+    bool kept = splashLife.compare_exchange_strong(expected, kSplashHeldForMessage) ||
+                expected == kSplashHeldForMessage;
+    return kept ? messageOwner.load() : nullptr;
 }
 
 bool isSplashHeldForMessage() { return splashLife == kSplashHeldForMessage; }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include "common/registry.h"
 #include "common/text.h"
 #include "paths/paths.h"
 #include "tempfiles/embedded_files.h"
@@ -16,13 +17,7 @@ const char kDeleteDir[] = "delete_dir";
 
 // Reads a value as text; missing, unreadable or too long reads as empty. The
 // text ends at its first NUL, so a value stored with a terminator reads the same.
-void readValue(HKEY key, const char* name, PathText& text) {
-    text.clear();
-    DWORD size = static_cast<DWORD>(text.capacity());
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS ||
-        !text.adoptPlatformResult(size))
-        text.clear();
-}
+void readValue(HKEY key, const char* name, PathText& text) { readRegistryText(key, nullptr, name, text); }
 
 // Every start reads the record, changes it and writes it back; starts at the
 // same moment would lose each other's changes. A mutex per user serialises

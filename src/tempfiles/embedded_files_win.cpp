@@ -5,11 +5,11 @@
 
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
-#include "launcher/error_report.h"
+#include "services/report.h"
 #include "paths/paths.h"
 #include "paths/path_rules.h"
 #include "tempfiles/temp_rules.h"
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {

@@ -10,17 +10,18 @@
 #include "common/code_page.h"
 #include "common/grow_text.h"
 #include "config/launcher_config.h"
-#include "launcher/error_report.h"
+#include "services/report.h"
 #include "paths/paths.h"
 #include "process/instance_registry.h"
 #include "process/process_environment.h"
 #include "tempfiles/embedded_files.h"
 #include "vm/class_path.h"
-#include "vm/split.h"
+#include "common/split.h"
 #include "vm/substitution.h"
 #include "vm/vm_options.h"
 #include "vm/java_vm_launcher.h"
-#include "launcher/trace.h"
+#include "vm/java_vm_state.h"
+#include "services/trace.h"
 
 namespace zorvo {
 namespace {
@@ -186,6 +187,14 @@ bool firstRunMarkerExists() {
 }
 
 }  // namespace
+
+bool bindCreateJavaVM(void* library) {
+    CreateJavaVMFunction entry = reinterpret_cast<CreateJavaVMFunction>(
+        reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), "JNI_CreateJavaVM")));
+    if (!entry) return false;
+    setCreateJavaVM(entry);
+    return true;
+}
 
 bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
     // The option strings and their array stay alive until the process ends.

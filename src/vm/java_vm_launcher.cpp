@@ -147,7 +147,7 @@ LaunchOutcome launchJava(const JavaLaunch& launch, bool destroyAtEnd) {
     // any application code can start the shutdown.
     bool hooked = launch.splashPolls && installSplashShutdownHook(env);
     if (launch.handOverWait) bindHandOverWait(env, launch.handOverWait);
-    setJavaVM(vm, env);
+    setJavaVM(vm);
     LaunchOutcome outcome = runApplication(env, launch);
     if (outcome != LaunchOutcome::Ran) return outcome;
     // Without the hook nothing tells when the shutdown begins, and the splash

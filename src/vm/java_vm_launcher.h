@@ -23,6 +23,10 @@ constexpr char kLauncherClassName[] = "com.zorvo.runtime.WinLauncher";
 // Defined in java_launch_win.cpp.
 bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd);
 
+// Looks up JNI_CreateJavaVM in a loaded VM library (an HMODULE) and keeps it
+// for the launch. False when the library has none. Defined in java_launch_win.cpp.
+bool bindCreateJavaVM(void* library);
+
 // What the JNI part needs; it makes no platform call of its own.
 struct JavaLaunch {
     JavaVMInitArgs* initArgs;

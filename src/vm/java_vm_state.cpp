@@ -7,9 +7,10 @@ namespace zorvo {
 namespace {
 
 CreateJavaVMFunction createEntry = nullptr;
-JavaVM* volatile theVM = nullptr;
-JNIEnv* theMainEnv = nullptr;
-volatile bool running = false;
+// Written by the main thread once the VM is created, read by the splash
+// thread: the VM is published before the flag that says it runs.
+std::atomic<JavaVM*> theVM{nullptr};
+std::atomic<bool> running{false};
 
 // Both sequentially consistent: a thread entering raises its count before it
 // reads the closed flag, the closer raises the flag before it reads the
@@ -23,25 +24,20 @@ std::atomic<int> sideCallsInside{0};
 void setCreateJavaVM(CreateJavaVMFunction entry) { createEntry = entry; }
 CreateJavaVMFunction createJavaVMEntry() { return createEntry; }
 
-void setJavaVM(JavaVM* vm, JNIEnv* env) {
+void setJavaVM(JavaVM* vm) {
     theVM = vm;
-    theMainEnv = env;
     running = true;
 }
-
-JavaVM* javaVM() { return theVM; }
-JNIEnv* mainThreadEnv() { return theMainEnv; }
-bool isJavaVMRunning() { return running; }
 
 JNIEnv* attachCurrentThread() {
     if (!running) return nullptr;
     JNIEnv* env = nullptr;
-    if (theVM->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) return nullptr;
+    if (theVM.load()->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) return nullptr;
     return env;
 }
 
 void detachCurrentThread() {
-    if (running) theVM->DetachCurrentThread();
+    if (running) theVM.load()->DetachCurrentThread();
 }
 
 bool enterSideCalls() {

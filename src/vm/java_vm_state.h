@@ -1,6 +1,5 @@
 // The process-wide state of the one Java VM of the process: the creation
-// entry of the loaded VM library, the VM and the main thread's environment,
-// whether the VM runs, and the gate through which the splash thread makes its
+// entry of the loaded VM library, the VM once it runs, and the gate through which the splash thread makes its
 // VM calls. Written by the main thread; the splash thread only attaches once
 // the VM runs. Portable: no platform call.
 #ifndef ZORVO_VM_JAVA_VM_STATE_H
@@ -16,11 +15,8 @@ typedef jint(JNICALL* CreateJavaVMFunction)(JavaVM** vm, void** env, void* args)
 void setCreateJavaVM(CreateJavaVMFunction entry);
 CreateJavaVMFunction createJavaVMEntry();
 
-// Filled by the VM creation; the running flag is set once and never cleared.
-void setJavaVM(JavaVM* vm, JNIEnv* env);
-JavaVM* javaVM();
-JNIEnv* mainThreadEnv();
-bool isJavaVMRunning();
+// Filled by the VM creation: from here on the VM runs (never cleared).
+void setJavaVM(JavaVM* vm);
 
 // Attaches the calling thread to the running VM as a daemon thread, one that
 // the VM's destruction never waits for; null while the VM is not running or

@@ -62,19 +62,13 @@ def test_existence_drive_roots_and_listings(probe):
     assert probe("listfiles", home + "\\missing", "jar") == ["0"]
 
 
-def test_long_path_names_with_the_system_call_and_the_emulation(probe):
+def test_long_path_names(probe):
     short = probe("exe")[0]
     long_name = to_windows_path(probe.home / "pathprobe.exe")
     system_first, system_second = probe("longpath", short)
     for line in (system_first, system_second):
         result, _, text = line.split(" ", 3)[1], None, line.split(" ", 3)[3]
         assert int(result) == len(text) and text.lower() == long_name.lower()
-    emulated = probe("emulate", short)[0].split(" ", 3)
-    assert emulated[0] == "emulate" and int(emulated[1]) == len(long_name)
-    assert emulated[3].lower() == long_name.lower()
-    # Too small a buffer: the size needed and ERROR_INSUFFICIENT_BUFFER.
-    assert probe("emulate", short, str(len(long_name)))[0].split()[:3] == ["emulate", str(len(long_name) + 1), "122"]
-    assert probe("emulate", "z:\\no\\such\\file")[0].split()[:2] == ["emulate", "0"]
 
 
 # --- PATH and working directory of a launcher --------------------------------

@@ -6,7 +6,7 @@
 
 #include "launcher/command_line.h"
 #include "launcher/download_page.h"
-#include "launcher/message_text.h"
+#include "services/message_text.h"
 
 namespace zorvo {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "common/grow_text.h"
 #include "vm/class_path.h"
-#include "vm/split.h"
+#include "common/split.h"
 #include "vm/substitution.h"
 #include "vm/vm_options.h"
 #include "paths/path_rules.h"

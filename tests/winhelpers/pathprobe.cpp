@@ -8,8 +8,7 @@
 //   exists PATH             pathExists
 //   find PATH               findFile with the last-write time
 //   listfiles DIR EXT       listFiles
-//   longpath PATH [SIZE]    getLongPathName, twice (the probe, then the chosen operation)
-//   emulate PATH [SIZE]     emulateLongPathName alone
+//   longpath PATH [SIZE]    getLongPathName, twice
 #include <windows.h>
 
 #include <stdio.h>
@@ -59,18 +58,13 @@ int main(int argc, char** argv) {
         }
         if (n > 0) free(names);
         else if (names != reinterpret_cast<char**>(0x1)) printf("names changed\n");
-    } else if ((strcmp(op, "longpath") == 0 || strcmp(op, "emulate") == 0) && argc >= 3) {
+    } else if (strcmp(op, "longpath") == 0 && argc >= 3) {
         uint32_t size = argc > 3 ? static_cast<uint32_t>(atoi(argv[3])) : MAX_PATH;
         char buffer[MAX_PATH + 1];
         if (size > sizeof(buffer)) size = sizeof(buffer);
-        if (strcmp(op, "emulate") == 0) {
+        for (int i = 0; i < 2; ++i) {
             SetLastError(0);
-            printLong("emulate", emulateLongPathName(argv[2], buffer, size), buffer);
-        } else {
-            for (int i = 0; i < 2; ++i) {
-                SetLastError(0);
-                printLong("longpath", getLongPathName(argv[2], buffer, size), buffer);
-            }
+            printLong("longpath", getLongPathName(argv[2], buffer, size), buffer);
         }
     } else {
         return 2;

@@ -1,4 +1,4 @@
-#include "vm/split.h"
+#include "common/split.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // Composition of configured messages. Pure code.
-#ifndef ZORVO_LAUNCHER_MESSAGE_TEXT_H
-#define ZORVO_LAUNCHER_MESSAGE_TEXT_H
+#ifndef ZORVO_SERVICES_MESSAGE_TEXT_H
+#define ZORVO_SERVICES_MESSAGE_TEXT_H
 
 #include "common/text.h"
 

@@ -1,4 +1,4 @@
-#include "launcher/trace.h"
+#include "services/trace.h"
 
 #include <windows.h>
 
@@ -7,7 +7,6 @@
 #include <stdlib.h>
 
 #include "common/text.h"
-#include "paths/paths.h"
 
 namespace zorvo {
 namespace {
@@ -82,13 +81,6 @@ void startTrace() {
     }
     InitializeCriticalSection(&lock);
     traceFile = file;
-    PathText exe;
-    getModuleName(exe);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    trace("zorvo launch trace: %s, process %lu, %04u-%02u-%02u %02u:%02u:%02u", exe.c_str(),
-          static_cast<unsigned long>(GetCurrentProcessId()), now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-          now.wSecond);
 }
 
 bool isTracing() { return traceFile != INVALID_HANDLE_VALUE; }

@@ -1,4 +1,4 @@
-#include "launcher/message_text.h"
+#include "services/message_text.h"
 
 #include <string.h>
 

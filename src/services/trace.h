@@ -7,15 +7,16 @@
 // written; a file that cannot be opened or written never changes the launch.
 // Environment values appear only as part of a path or option the launcher
 // used, and the content of embedded files never.
-#ifndef ZORVO_LAUNCHER_TRACE_H
-#define ZORVO_LAUNCHER_TRACE_H
+#ifndef ZORVO_SERVICES_TRACE_H
+#define ZORVO_SERVICES_TRACE_H
 
 #include <stddef.h>
 
 namespace zorvo {
 
 // Opens the trace named by ZORVO_TRACE; called first, before any other
-// thread exists. Does nothing when the variable is unset or empty.
+// thread exists. Does nothing when the variable is unset or empty (or the
+// file cannot be opened); isTracing() then stays false.
 void startTrace();
 
 bool isTracing();

@@ -1,7 +1,7 @@
 // The argument splitter used for VM options, "-J" arguments and application
 // arguments. Pure code.
-#ifndef ZORVO_VM_SPLIT_H
-#define ZORVO_VM_SPLIT_H
+#ifndef ZORVO_COMMON_SPLIT_H
+#define ZORVO_COMMON_SPLIT_H
 
 #include <stddef.h>
 

@@ -1,0 +1,72 @@
+#include "services/report.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "services/message_text.h"
+
+namespace zorvo {
+namespace {
+
+void noMessage(ConfigId, Text<kTextSize>& message) { message.clear(); }
+
+void writeToStandardError(const char* text) {
+    fprintf(stderr, "%s\n", text);
+    fflush(stderr);
+}
+
+void nothingToRegister() {}
+
+void endAtOnce(int code) { exit(code); }
+
+// Written on the main thread only, before any other thread exists.
+ReportHooks hooks = {noMessage, writeToStandardError, nothingToRegister, endAtOnce};
+bool consoleReporting = false;
+
+}  // namespace
+
+void installReportHooks(const ReportHooks& installed) { hooks = installed; }
+
+void useConsoleReporting() { consoleReporting = true; }
+
+bool isConsoleReporting() { return consoleReporting; }
+
+void showErrorMessage(const char* text) { hooks.show(text); }
+
+void configuredMessageText(ConfigId id, Text<kTextSize>& message, const char* placeholder, const char* value) {
+    hooks.configuredMessage(id, message);
+    if (placeholder) replaceFirstPlaceholder(message, placeholder, value);
+}
+
+void showConfiguredError(ConfigId id, const char* placeholder, const char* value) {
+    Text<kTextSize> message;
+    configuredMessageText(id, message, placeholder, value);
+    showErrorMessage(message.c_str());
+}
+
+namespace {
+
+// Ends the process; an end hook never returns, and should one, so does this.
+[[noreturn]] void end(int code) {
+    hooks.end(code);
+    exit(code);
+}
+
+}  // namespace
+
+void errorExit(ConfigId id, const char* placeholder, const char* value) {
+    showConfiguredError(id, placeholder, value);
+    end(kExitError);
+}
+
+void internalError(const char* text) {
+    showErrorMessage(text);
+    end(kExitError);
+}
+
+void exitWithCode(int code) {
+    hooks.registerDeletions();
+    end(code);
+}
+
+}  // namespace zorvo
