@@ -7,10 +7,10 @@ probe that gave no version."""
 import pytest
 
 from conftest import BOTH_ARCHES, to_windows_path
+from runtimes import (CONSOLE, FOUND, HIVES, NOT_FOUND, assert_loaded, assert_probed,  # noqa: F401
+                      clean_registry, launch, make_runtime, outcome, reg_import, runtime_doubles,
+                      vendor_lines, vm_log, win)
 from test_embedded_files import user_temp  # noqa: F401 (fixture)
-from test_runtime_search import (CONSOLE, FOUND, HIVES, NOT_FOUND, assert_loaded, assert_probed,  # noqa: F401
-                                 clean_registry, launch, make_runtime, outcome, reg_import, runtime_doubles,
-                                 vendor_lines, vm_log, win)
 from test_trace import read_trace
 
 GREEK = "\u0394\u03bf\u03ba\u03b9\u03bc\u03ae"  # a folder name no Western code page holds

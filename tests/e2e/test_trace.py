@@ -7,9 +7,9 @@ import shutil
 import pytest
 
 from conftest import ARCHES, BOTH_ARCHES, to_windows_path
+from runtimes import (CONSOLE, JRE_KEY, NOT_FOUND, clean_registry, javasoft_lines,  # noqa: F401
+                      make_runtime, outcome, reg_import, runtime_doubles, vendor_lines)
 from test_launch import launcher, user_temp  # noqa: F401 (fixtures)
-from test_runtime_search import (CONSOLE, JRE_KEY, NOT_FOUND, clean_registry, javasoft_lines,  # noqa: F401
-                                 make_runtime, outcome, reg_import, runtime_doubles, vendor_lines)
 
 STAMP = re.compile(r"^ *\d+ ms  ")
 
