@@ -3,18 +3,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/le_bytes.h"
 #include "config/pe_image.h"
 
 namespace zorvo {
 namespace {
-
-uint32_t memoryReadAt(const ByteSource& self, uint64_t at, void* dst, uint32_t n) {
-    if (at >= self.size) return 0;
-    uint64_t avail = self.size - at;
-    uint32_t count = avail < n ? static_cast<uint32_t>(avail) : n;
-    memcpy(dst, static_cast<const unsigned char*>(self.ctx) + at, count);
-    return count;
-}
 
 // Growable array of records in the order read; duplicates are resolved later.
 template <typename Entry>
@@ -85,54 +78,112 @@ void freeEntries(Entry* items, size_t count) {
     free(items);
 }
 
-bool readNarrowRecord(BlockReader& r, NarrowEntry& e, BlockError& err) {
-    int32_t id, len;
-    if (!r.readInt(id) || !r.readInt(len)) {
-        err = BlockError::ReadInt;
-        return false;
-    }
-    if (len < 0 || static_cast<uint64_t>(len) > r.remaining()) {
-        err = BlockError::ReadString;
-        return false;
-    }
-    char* value = static_cast<char*>(malloc(static_cast<size_t>(len) + 1));
-    if (!value || !r.readExact(value, static_cast<uint32_t>(len))) {
-        free(value);
-        err = BlockError::ReadString;
-        return false;
-    }
-    value[len] = '\0';
-    e = NarrowEntry{id, static_cast<uint32_t>(len), value};
+bool stopAt(BlockWalk& walk, BlockStep step) {
+    walk.step = step;
+    return false;
+}
+
+// Finds the block through the layout's two values, whose sum is its offset.
+bool locateBlock(const ByteSource& src, const LauncherLayout& layout, BlockWalk& walk) {
+    BlockReader r{src, layout.offsetFieldA};
+    int32_t a, b;
+    if (!r.readInt(a)) return stopAt(walk, BlockStep::OffsetA);
+    r.pos = layout.offsetFieldB;
+    if (!r.readInt(b)) return stopAt(walk, BlockStep::OffsetB);
+    int64_t offset = static_cast<int64_t>(a) + static_cast<int64_t>(b);
+    // A negative sum names no byte of the file: the magic cannot be read.
+    if (offset < 0) return stopAt(walk, BlockStep::NegativeOffset);
+    walk.blockOffset = static_cast<uint64_t>(offset);
     return true;
 }
 
-bool readWideRecord(BlockReader& r, WideEntry& e, BlockError& err) {
-    int32_t id, len;
-    if (!r.readInt(id) || !r.readInt(len)) {
-        err = BlockError::ReadInt;
-        return false;
+// The magic, then the narrow and the wide table, each a count and that many
+// records; `sink` reads each record's value.
+template <typename Sink>
+bool walkRecords(BlockReader& r, Sink& sink, BlockWalk& walk) {
+    int32_t magic;
+    if (!r.readInt(magic)) return stopAt(walk, BlockStep::MagicCut);
+    if (static_cast<uint32_t>(magic) != kBlockMagic) return stopAt(walk, BlockStep::MagicWrong);
+    for (int table = 0; table < 2; ++table) {
+        bool wide = table == 1;
+        walk.wide = wide;
+        int32_t count;
+        if (!r.readInt(count)) return stopAt(walk, BlockStep::Count);
+        // Each record consumes at least 8 bytes, so a count larger than the
+        // records present ends at a failed read, never in a long loop.
+        for (int32_t i = 0; i < count; ++i) {
+            walk.index = i;
+            int32_t id, length;
+            if (!r.readInt(id) || !r.readInt(length)) return stopAt(walk, BlockStep::RecordHeader);
+            walk.id = id;
+            walk.length = length;
+            if (length < 0 || (wide && (length & 1) != 0) || static_cast<uint64_t>(length) > r.remaining()) {
+                return stopAt(walk, BlockStep::RecordLength);
+            }
+            if (!sink(BlockRecord{wide, i, id, static_cast<uint32_t>(length)}, r)) {
+                return stopAt(walk, BlockStep::RecordValue);
+            }
+        }
     }
-    if (len < 0 || (len & 1) != 0 || static_cast<uint64_t>(len) > r.remaining()) {
-        err = BlockError::ReadWString;
-        return false;
-    }
-    uint32_t units = static_cast<uint32_t>(len) / 2;
-    uint16_t* value = static_cast<uint16_t*>(malloc((static_cast<size_t>(units) + 1) * sizeof(uint16_t)));
-    unsigned char* raw = reinterpret_cast<unsigned char*>(value);
-    if (!value || !r.readExact(raw, static_cast<uint32_t>(len))) {
-        free(value);
-        err = BlockError::ReadWString;
-        return false;
-    }
-    // Stored little-endian; rebuild each unit so the host's byte order does not matter.
-    for (uint32_t i = 0; i < units; ++i) {
-        uint16_t u = static_cast<uint16_t>(raw[2 * i] | raw[2 * i + 1] << 8);
-        value[i] = u;
-    }
-    value[units] = 0;
-    e = WideEntry{id, units, value};
     return true;
 }
+
+// The walk of the block at `blockOffset`; `end` is set when every record was read.
+template <typename Sink>
+BlockWalk walkBlockAt(const ByteSource& src, uint64_t blockOffset, Sink& sink) {
+    BlockWalk walk;
+    walk.blockOffset = blockOffset;
+    BlockReader r{src, blockOffset};
+    if (walkRecords(r, sink, walk)) walk.end = r.pos;
+    return walk;
+}
+
+// The launcher's sink: each value in memory of its own, NUL-terminated, in
+// the order read; duplicates are resolved once the walk is done.
+struct TableSink {
+    EntryList<NarrowEntry> narrow;
+    EntryList<WideEntry> wide;
+
+    bool keepNarrow(const BlockRecord& record, BlockReader& r) {
+        char* value = static_cast<char*>(malloc(static_cast<size_t>(record.length) + 1));
+        if (!value || !r.readExact(value, record.length)) {
+            free(value);
+            return false;
+        }
+        value[record.length] = '\0';
+        if (narrow.push(NarrowEntry{record.id, record.length, value})) return true;
+        free(value);
+        return false;
+    }
+
+    bool keepWide(const BlockRecord& record, BlockReader& r) {
+        uint32_t units = record.length / 2;
+        uint16_t* value = static_cast<uint16_t*>(malloc((static_cast<size_t>(units) + 1) * sizeof(uint16_t)));
+        unsigned char* raw = reinterpret_cast<unsigned char*>(value);
+        if (!value || !r.readExact(raw, record.length)) {
+            free(value);
+            return false;
+        }
+        // Stored little-endian; rebuild each unit so the host's byte order does not matter.
+        for (uint32_t i = 0; i < units; ++i) value[i] = static_cast<uint16_t>(loadLe16(raw + 2 * i));
+        value[units] = 0;
+        if (wide.push(WideEntry{record.id, units, value})) return true;
+        free(value);
+        return false;
+    }
+
+    bool operator()(const BlockRecord& record, BlockReader& r) {
+        return record.wide ? keepWide(record, r) : keepNarrow(record, r);
+    }
+};
+
+// The sink of walkConfigBlock's callers: a function and its context.
+struct CallbackSink {
+    BlockRecordSink take;
+    void* context;
+
+    bool operator()(const BlockRecord& record, BlockReader& r) { return take(context, record, r); }
+};
 
 int compareId(ConfigId a, ConfigId b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
@@ -152,30 +203,6 @@ bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-bool BlockReader::readExact(void* dst, uint32_t n) {
-    unsigned char* out = static_cast<unsigned char*>(dst);
-    uint32_t done = 0;
-    while (done < n) {
-        uint32_t got = src.readAt(src, pos, out + done, n - done);
-        if (got == 0) return false;
-        done += got;
-        pos += got;
-    }
-    return true;
-}
-
-bool BlockReader::readInt(int32_t& value) {
-    unsigned char b[4];
-    if (!readExact(b, 4)) return false;
-    value = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                 static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
-    return true;
-}
-
-ByteSource memoryByteSource(const void* data, size_t size) {
-    return ByteSource{const_cast<void*>(data), memoryReadAt, size};
-}
-
 const char* blockErrorText(BlockError error) {
     switch (error) {
         case BlockError::None: return "";
@@ -187,61 +214,49 @@ const char* blockErrorText(BlockError error) {
     return "";
 }
 
+BlockWalk walkConfigBlock(const ByteSource& src, const LauncherLayout& layout, BlockRecordSink sink, void* context) {
+    BlockWalk walk;
+    if (!locateBlock(src, layout, walk)) return walk;
+    CallbackSink callback{sink, context};
+    return walkBlockAt(src, walk.blockOffset, callback);
+}
+
+BlockError blockErrorOf(const BlockWalk& walk) {
+    switch (walk.step) {
+        case BlockStep::Done: return BlockError::None;
+        case BlockStep::OffsetA:
+        case BlockStep::OffsetB:
+        case BlockStep::NegativeOffset:
+        case BlockStep::MagicCut:
+        case BlockStep::Count:
+        case BlockStep::RecordHeader: return BlockError::ReadInt;
+        case BlockStep::MagicWrong: return BlockError::Magic;
+        case BlockStep::RecordLength:
+        case BlockStep::RecordValue: return walk.wide ? BlockError::ReadWString : BlockError::ReadString;
+    }
+    return BlockError::ReadInt;
+}
+
 BlockError parseConfigBlock(const ByteSource& src, const LauncherLayout& layout, ConfigTables& out) {
-    BlockReader r{src, layout.offsetFieldA};
-    int32_t a, b;
-    if (!r.readInt(a)) return BlockError::ReadInt;
-    r.pos = layout.offsetFieldB;
-    if (!r.readInt(b)) return BlockError::ReadInt;
-    int64_t offset = static_cast<int64_t>(a) + static_cast<int64_t>(b);
-    // A negative sum names no byte of the file: the magic cannot be read.
-    if (offset < 0) return BlockError::ReadInt;
-    return parseConfigBlockAt(src, static_cast<uint64_t>(offset), out);
+    BlockWalk walk;
+    if (!locateBlock(src, layout, walk)) return blockErrorOf(walk);
+    return parseConfigBlockAt(src, walk.blockOffset, out);
 }
 
 BlockError parseConfigBlockAt(const ByteSource& src, uint64_t blockOffset, ConfigTables& out) {
     out = ConfigTables{};
-    BlockReader r{src, blockOffset};
-    int32_t magic;
-    if (!r.readInt(magic)) return BlockError::ReadInt;
-    if (static_cast<uint32_t>(magic) != kBlockMagic) return BlockError::Magic;
-
-    BlockError err = BlockError::None;
-    EntryList<NarrowEntry> narrow;
-    EntryList<WideEntry> wide;
-    int32_t count;
-    if (!r.readInt(count)) {
-        err = BlockError::ReadInt;
-    } else {
-        // Each record consumes at least 8 bytes, so a count larger than the
-        // records present ends at a failed read, never in a long loop.
-        for (int32_t i = 0; i < count && err == BlockError::None; ++i) {
-            NarrowEntry e;
-            if (!readNarrowRecord(r, e, err)) break;
-            if (!narrow.push(e)) { free(e.value); err = BlockError::ReadString; }
-        }
+    TableSink sink;
+    BlockWalk walk = walkBlockAt(src, blockOffset, sink);
+    if (walk.step != BlockStep::Done || walk.end > 0xFFFFFFFFull) {
+        freeEntries(sink.narrow.items, sink.narrow.count);
+        freeEntries(sink.wide.items, sink.wide.count);
+        return walk.step != BlockStep::Done ? blockErrorOf(walk) : BlockError::ReadInt;
     }
-    if (err == BlockError::None) {
-        if (!r.readInt(count)) {
-            err = BlockError::ReadInt;
-        } else {
-            for (int32_t i = 0; i < count && err == BlockError::None; ++i) {
-                WideEntry e;
-                if (!readWideRecord(r, e, err)) break;
-                if (!wide.push(e)) { free(e.value); err = BlockError::ReadWString; }
-            }
-        }
-    }
-    if (err != BlockError::None || r.pos > 0xFFFFFFFFull) {
-        freeEntries(narrow.items, narrow.count);
-        freeEntries(wide.items, wide.count);
-        return err != BlockError::None ? err : BlockError::ReadInt;
-    }
-    out.narrow = narrow.items;
-    out.narrowCount = sortAndKeepLast(narrow.items, narrow.count);
-    out.wide = wide.items;
-    out.wideCount = sortAndKeepLast(wide.items, wide.count);
-    out.embeddedStreamOffset = static_cast<uint32_t>(r.pos);
+    out.narrow = sink.narrow.items;
+    out.narrowCount = sortAndKeepLast(sink.narrow.items, sink.narrow.count);
+    out.wide = sink.wide.items;
+    out.wideCount = sortAndKeepLast(sink.wide.items, sink.wide.count);
+    out.embeddedStreamOffset = static_cast<uint32_t>(walk.end);
     return BlockError::None;
 }
 

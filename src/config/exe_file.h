@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "config/config_block.h"
+#include "common/byte_source.h"
 
 namespace zorvo {
 

@@ -1,6 +1,7 @@
 // Loading the configuration block from the launcher's own executable.
 #include <windows.h>
 
+#include "common/le_bytes.h"
 #include "common/text.h"
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
@@ -41,8 +42,7 @@ int32_t readInt(HANDLE file) {
     unsigned char b[4];
     DWORD got = 0;
     if (!ReadFile(file, b, 4, &got, nullptr) || got != 4) internalError("Internal Error: readInt");
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+    return static_cast<int32_t>(loadLe32(b));
 }
 
 void LauncherConfig::load() {

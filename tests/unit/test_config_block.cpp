@@ -251,6 +251,75 @@ TEST(ConfigBlock, DamagedBlocksFailWithTheReadThatFailed) {
     }
 }
 
+// Keeps "n<index>:<id>=<value>" (or "w...") for each record a walk hands over;
+// refuses a record of id 666.
+bool keepRecord(void* context, const BlockRecord& r, BlockReader& value) {
+    std::string bytes(r.length, '\0');
+    if (r.id == 666 || (r.length > 0 && !value.readExact(&bytes[0], r.length))) return false;
+    std::string seen = (r.wide ? "w" : "n") + std::to_string(r.index) + ":" + std::to_string(r.id) + "=" + bytes;
+    static_cast<std::vector<std::string>*>(context)->push_back(seen);
+    return true;
+}
+
+BlockWalk walkFile(const Bytes& file, std::vector<std::string>& seen) {
+    return walkConfigBlock(memoryByteSource(file.data(), file.size()), kLauncherLayout32, keepRecord, &seen);
+}
+
+// The one walk of the block: every record reaches the sink in file order,
+// duplicates included; a damaged block stops it where the launcher's tables
+// stop, and the walk says where.
+TEST(ConfigBlock, TheWalkHandsOverRecordsInFileOrderAndStopsWhereTheTablesStop) {
+    Bytes block = header(3);
+    putNarrow(block, 122, "first");
+    putNarrow(block, 5, "x");
+    putNarrow(block, 122, "second");
+    putInt(block, 1);
+    putWide(block, 20013, u"w");
+    Bytes file = launcherFile(block);
+    std::vector<std::string> seen;
+    BlockWalk walk = walkFile(file, seen);
+    EXPECT_EQ(walk.step, BlockStep::Done);
+    EXPECT_EQ(walk.blockOffset, 1024u);
+    EXPECT_EQ(walk.end, file.size());
+    const std::vector<std::string> inFileOrder = {"n0:122=first", "n1:5=x", "n2:122=second",
+                                                  std::string("w0:20013=w\0", 11)};
+    EXPECT_EQ(seen, inFileOrder);
+
+    for (const BadBlockCase& c : badBlocks()) {
+        EXPECT_EQ(blockErrorOf(walkFile(c.file, seen)), c.expected) << c.what;
+    }
+
+    struct Stop {
+        const char* what;
+        Bytes block;
+        BlockStep step;
+        bool wide;
+        int32_t index, id, length;  // id and length: of a record whose header was read
+    };
+    Bytes cut = header(2), odd = header(0), refused = header(1);
+    putNarrow(cut, 1, "a");
+    putInt(cut, 7);
+    putInt(odd, 1);
+    putInt(odd, 20013);
+    putInt(odd, 3);
+    putNarrow(refused, 666, "no");
+    const Stop stops[] = {
+        {"second record cut", cut, BlockStep::RecordHeader, false, 1, 0, 0},
+        {"odd wide length", odd, BlockStep::RecordLength, true, 0, 20013, 3},
+        {"record the sink refuses", refused, BlockStep::RecordValue, false, 0, 666, 2},
+    };
+    for (const Stop& s : stops) {
+        walk = walkFile(launcherFile(s.block), seen);
+        EXPECT_EQ(walk.step, s.step) << s.what;
+        EXPECT_EQ(walk.wide, s.wide) << s.what;
+        EXPECT_EQ(walk.index, s.index) << s.what;
+        if (s.step == BlockStep::RecordHeader) continue;
+        EXPECT_EQ(walk.id, s.id) << s.what;
+        EXPECT_EQ(walk.length, s.length) << s.what;
+    }
+    EXPECT_EQ(walkFile(Bytes(300, 0), seen).step, BlockStep::OffsetA);
+}
+
 TEST(ConfigBlock, ErrorTextsAreTheFixedInternalErrors) {
     EXPECT_STREQ(blockErrorText(BlockError::ReadInt), "Internal Error: readInt");
     EXPECT_STREQ(blockErrorText(BlockError::Magic), "Internal Error: magic");

@@ -54,6 +54,39 @@ TEST(PeImage, MachineTypeOfAnExecutable) {
     EXPECT_EQ(machineOf(noSignature), 0) << "no PE signature";
 }
 
+// Where the headers, sections and data directories are, read from a PE32+
+// header at 0x80 with two section headers, and when they are not there.
+TEST(PeImage, HeadersSectionsAndDirectories) {
+    Bytes b = image(kMachineAmd64, 0x80, 0x400);
+    put(b, 0x86, 2, 2);                          // sections
+    put(b, 0x94, 240, 2);                        // SizeOfOptionalHeader
+    put(b, 0x98, kPe32PlusMagic, 2);
+    put(b, 0x98 + 112 + 8 * kResourceDirectory, 0x3000, 4);
+    put(b, 0x98 + 240 + 40 + kSectionRvaField, 0x3000, 4);
+    ByteSource src = memoryByteSource(b.data(), b.size());
+    PeHeaders h;
+    ASSERT_EQ(readPeHeaders(src, h), PeRead::Ok);
+    EXPECT_EQ(h.machine, kMachineAmd64);
+    EXPECT_EQ(h.sectionTableAt(), 0x98u + 240);
+    EXPECT_EQ(h.checksumAt(), 0x98u + 64);
+    EXPECT_TRUE(peHeadersFit(h, b.size()));
+    PeSection section;
+    PeDataDirectory directory;
+    ASSERT_TRUE(readPeSection(src, h, 1, section) && readPeDataDirectory(src, h, kResourceDirectory, directory));
+    EXPECT_EQ(section.rva, 0x3000u);
+    EXPECT_EQ(directory.rva, 0x3000u);
+    EXPECT_FALSE(peHeadersFit(h, h.sectionHeaderAt(1))) << "the second section header cut off";
+    EXPECT_FALSE(readPeSection(memoryByteSource(b.data(), h.sectionHeaderAt(1)), h, 1, section));
+    h.optionalHeaderSize = 100;
+    EXPECT_FALSE(peHeadersFit(h, b.size())) << "data directories behind the section table";
+
+    EXPECT_EQ(readPeHeaders(memoryByteSource(b.data(), 63), h), PeRead::NoDosHeader);
+    EXPECT_EQ(readPeHeaders(memoryByteSource(b.data(), 0x80 + 25), h), PeRead::NoPeHeader) << "magic cut off";
+    b[0x81] = 'X';
+    EXPECT_EQ(readPeHeaders(src, h), PeRead::NoPeHeader);
+    EXPECT_EQ(h.peOffset, 0x80u);
+}
+
 TEST(PeImage, EachLauncherFindsItsBlockThroughItsOwnOffsets) {
     Bytes block;
     testing::putInt(block, static_cast<int32_t>(kBlockMagic));

@@ -1,7 +1,5 @@
 #include "app_launcher.h"
 
-#include <string.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -17,53 +15,6 @@ namespace zorvo {
 namespace buildtool {
 namespace {
 
-// Fixed layout of the generic launcher's headers; what differs between the
-// 32-bit and the 64-bit launcher is in their LauncherLayout.
-constexpr uint32_t kPeHeaderPointer = 60;
-constexpr uint32_t kPeHeaderOffset = kLauncherPeHeaderOffset;
-constexpr uint32_t kMachineOffset = kPeHeaderOffset + 4;
-constexpr uint32_t kSectionCountOffset = kPeHeaderOffset + 6;
-constexpr uint32_t kOptionalHeaderSizeOffset = kPeHeaderOffset + 20;
-constexpr uint32_t kOptionalHeaderOffset = kPeHeaderOffset + 24;
-constexpr uint32_t kSectionHeaderSize = 40;
-constexpr uint32_t kSectionCount = 5;
-constexpr uint32_t kRawSizeField = 16;     // SizeOfRawData within a section header
-constexpr uint32_t kRawPointerField = 20;  // PointerToRawData
-
-constexpr uint32_t sectionTableOffset(const LauncherLayout& layout) {
-    return kOptionalHeaderOffset + layout.optionalHeaderSize;
-}
-constexpr uint32_t headersEnd(const LauncherLayout& layout) {
-    return sectionTableOffset(layout) + kSectionCount * kSectionHeaderSize;
-}
-
-static_assert(sectionTableOffset(kLauncherLayout32) + 4 * kSectionHeaderSize + kRawSizeField ==
-                  kLauncherLayout32.offsetFieldA && sectionTableOffset(kLauncherLayout32) + 4 * kSectionHeaderSize +
-                  kRawPointerField == kLauncherLayout32.offsetFieldB,
-              "552 and 556 are the fifth section's raw size and raw offset of a PE32 image");
-static_assert(sectionTableOffset(kLauncherLayout64) + 4 * kSectionHeaderSize + kRawSizeField ==
-                  kLauncherLayout64.offsetFieldA && sectionTableOffset(kLauncherLayout64) + 4 * kSectionHeaderSize +
-                  kRawPointerField == kLauncherLayout64.offsetFieldB,
-              "568 and 572 are the fifth section's raw size and raw offset of a PE32+ image");
-constexpr uint32_t kLargestHeadersEnd = headersEnd(kLauncherLayout64);
-
-uint32_t readU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint32_t readU16(const unsigned char* p) { return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8; }
-
-bool readExact(const ByteSource& src, uint64_t at, unsigned char* dst, uint32_t n) {
-    uint32_t done = 0;
-    while (done < n) {
-        uint32_t got = src.readAt(src, at + done, dst + done, n - done);
-        if (got == 0) return false;
-        done += got;
-    }
-    return true;
-}
-
 bool notGeneric(std::string& problem, const std::string& why) {
     problem = "not a generic launcher: " + why;
     return false;
@@ -71,8 +22,31 @@ bool notGeneric(std::string& problem, const std::string& why) {
 
 // Whether the bytes at `at` start with the block's magic.
 bool magicAt(const ByteSource& image, uint64_t at) {
-    unsigned char b[4];
-    return readExact(image, at, b, 4) && readU32(b) == kBlockMagic;
+    BlockReader reader{image, at};
+    int32_t magic;
+    return reader.readInt(magic) && static_cast<uint32_t>(magic) == kBlockMagic;
+}
+
+// The first section (from 0) that ends behind the fifth in the file.
+uint32_t firstSectionBehindTheFifth(const LauncherHeaders& h) {
+    uint32_t i = 0;
+    while (i + 1 < kLauncherSectionCount && h.sectionEnds[i] <= h.blockOffset) ++i;
+    return i;
+}
+
+// Why an image whose fifth section does not end where the image ends is no
+// generic launcher, or why it is no longer one.
+bool blockOffsetProblem(const ByteSource& image, uint64_t blockOffset, std::string& problem) {
+    if (blockOffset > image.size) {
+        return notGeneric(problem, "its last section ends at offset " + std::to_string(blockOffset) +
+                                       ", behind the end of the file (" + std::to_string(image.size) + " bytes)");
+    }
+    if (magicAt(image, blockOffset)) {
+        problem = "already has a configuration block (at file offset " + std::to_string(blockOffset) +
+                  "); build from the generic launcher";
+        return false;
+    }
+    return notGeneric(problem, std::to_string(image.size - blockOffset) + " bytes follow its last section");
 }
 
 std::string located(const std::string& path, const std::string& message) { return path + ": " + message; }
@@ -287,59 +261,36 @@ bool writeChecksum(const std::string& path, std::string& error) {
 }  // namespace
 
 bool checkGenericLauncher(const ByteSource& image, std::string& problem) {
-    unsigned char head[kLargestHeadersEnd];
     const LauncherLayout& layout = launcherLayoutOf(image);
-    uint32_t end = headersEnd(layout);
-    if (image.size < end || !readExact(image, 0, head, end)) {
-        return notGeneric(problem, "only " + std::to_string(image.size) + " bytes long");
+    LauncherHeaders h;
+    LayoutBreak broken = checkLauncherLayout(image, layout, h);
+    switch (broken) {
+        case LayoutBreak::HeadersCut: return notGeneric(problem, "only " + std::to_string(image.size) + " bytes long");
+        case LayoutBreak::PeHeaderOffset:
+            return notGeneric(problem, "PE header at offset " + std::to_string(h.pe.peOffset) + ", not 128");
+        case LayoutBreak::Signature: return notGeneric(problem, "no PE signature at offset 128");
+        default: break;
     }
-    uint32_t pe = readU32(head + kPeHeaderPointer);
-    if (pe != kPeHeaderOffset) return notGeneric(problem, "PE header at offset " + std::to_string(pe) + ", not 128");
-    if (memcmp(head + kPeHeaderOffset, "PE\0\0", 4) != 0) return notGeneric(problem, "no PE signature at offset 128");
-    const std::string variant = std::string(" of the ") + layout.name + " launcher";
-    uint32_t certificates = readU32(head + kOptionalHeaderOffset + (layout.optionalMagic == 0x20B ? 112 : 96) + 4 * 8 + 4);
-    if (certificates != 0) {
+    PeDataDirectory certificates;
+    if (readPeDataDirectory(image, h.pe, kCertificateDirectory, certificates) && certificates.size != 0) {
         problem = "is signed: stamp the unsigned generic launcher, then sign the application's launcher";
         return false;
     }
-    uint32_t machine = readU16(head + kMachineOffset);
-    if (machine != layout.machine) {
-        return notGeneric(problem, "machine type " + std::to_string(machine) + ", not that" + variant);
+    const std::string variant = std::string(" of the ") + layout.name + " launcher";
+    switch (broken) {
+        case LayoutBreak::Machine:
+            return notGeneric(problem, "machine type " + std::to_string(h.pe.machine) + ", not that" + variant);
+        case LayoutBreak::SectionCount:
+            return notGeneric(problem, std::to_string(h.pe.sectionCount) + " section headers, not 5");
+        case LayoutBreak::OptionalHeader:
+            return notGeneric(problem, "optional header of " + std::to_string(h.pe.optionalHeaderSize) +
+                                           " bytes, not the " + std::to_string(layout.optionalHeaderSize) + variant);
+        case LayoutBreak::LastSection:
+            return notGeneric(problem, "section " + std::to_string(firstSectionBehindTheFifth(h) + 1) +
+                                           ", not the fifth, ends last in the file");
+        case LayoutBreak::BlockOffset: return blockOffsetProblem(image, h.blockOffset, problem);
+        default: return true;
     }
-    uint32_t sections = readU16(head + kSectionCountOffset);
-    if (sections != kSectionCount) {
-        return notGeneric(problem, std::to_string(sections) + " section headers, not 5");
-    }
-    uint32_t optional = readU16(head + kOptionalHeaderSizeOffset);
-    if (optional != layout.optionalHeaderSize) {
-        return notGeneric(problem, "optional header of " + std::to_string(optional) + " bytes, not the " +
-                                       std::to_string(layout.optionalHeaderSize) + variant);
-    }
-    uint64_t ends[kSectionCount];
-    for (uint32_t i = 0; i < kSectionCount; ++i) {
-        const unsigned char* h = head + sectionTableOffset(layout) + i * kSectionHeaderSize;
-        ends[i] = static_cast<uint64_t>(readU32(h + kRawSizeField)) + readU32(h + kRawPointerField);
-    }
-    for (uint32_t i = 0; i + 1 < kSectionCount; ++i) {
-        if (ends[i] > ends[kSectionCount - 1]) {
-            return notGeneric(problem, "section " + std::to_string(i + 1) + ", not the fifth, ends last in the file");
-        }
-    }
-    uint64_t blockOffset = ends[kSectionCount - 1];  // the sum of the values at the layout's two offsets
-    if (blockOffset > image.size) {
-        return notGeneric(problem, "its last section ends at offset " + std::to_string(blockOffset) +
-                                       ", behind the end of the file (" + std::to_string(image.size) + " bytes)");
-    }
-    if (blockOffset < image.size) {
-        if (magicAt(image, blockOffset)) {
-            problem = "already has a configuration block (at file offset " + std::to_string(blockOffset) +
-                      "); build from the generic launcher";
-            return false;
-        }
-        return notGeneric(problem,
-                          std::to_string(image.size - blockOffset) + " bytes follow its last section");
-    }
-    return true;
 }
 
 bool buildApplicationLauncher(const BuildRequest& request, std::string& error) {

@@ -16,33 +16,35 @@ namespace zorvo {
 namespace buildtool {
 namespace {
 
-bool readRecords(BlockReader& r, bool wide, std::vector<Record>& out, std::string& error) {
-    const char* table = wide ? "wide" : "narrow";
-    int32_t count;
-    if (!r.readInt(count)) {
-        error = std::string("the block ends before its ") + table + " count";
-        return false;
-    }
-    // Every record takes at least 8 bytes, so a huge count ends at a failed read.
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t id, length;
-        if (!r.readInt(id) || !r.readInt(length)) {
-            error = std::string("the block ends inside ") + table + " record " + std::to_string(i + 1);
-            return false;
-        }
-        if (length < 0 || (wide && (length & 1)) || static_cast<uint64_t>(length) > r.remaining()) {
-            error = std::string(table) + " record " + std::to_string(i + 1) + " (id " + std::to_string(id) +
-                    ") has a bad length " + std::to_string(length);
-            return false;
-        }
-        Record rec{id, std::string(static_cast<size_t>(length), '\0'), 0};
-        if (length > 0 && !r.readExact(&rec.bytes[0], static_cast<uint32_t>(length))) {
-            error = std::string("cannot read ") + table + " record " + std::to_string(i + 1);
-            return false;
-        }
-        out.push_back(std::move(rec));
-    }
+// Keeps a record of the walk in BlockContents, in the order stored.
+bool keepRecord(void* context, const BlockRecord& record, BlockReader& value) {
+    BlockContents& block = *static_cast<BlockContents*>(context);
+    Record rec{record.id, std::string(record.length, '\0'), 0};
+    if (record.length > 0 && !value.readExact(&rec.bytes[0], record.length)) return false;
+    (record.wide ? block.wide : block.narrow).push_back(std::move(rec));
     return true;
+}
+
+// What stopped a walk of the block, as the dump says it.
+std::string walkProblem(const BlockWalk& walk, const LauncherLayout& layout) {
+    const std::string table = walk.wide ? "wide" : "narrow";
+    const std::string record = table + " record " + std::to_string(walk.index + 1);
+    switch (walk.step) {
+        case BlockStep::Done: break;
+        case BlockStep::OffsetA: return "the file ends before offset " + std::to_string(layout.offsetFieldA + 4);
+        case BlockStep::OffsetB: return "the file ends before offset " + std::to_string(layout.offsetFieldB + 4);
+        case BlockStep::NegativeOffset:
+            return "the values at offsets " + std::to_string(layout.offsetFieldA) + " and " +
+                   std::to_string(layout.offsetFieldB) + " add up to a negative offset";
+        case BlockStep::MagicCut:
+        case BlockStep::MagicWrong: return "no block magic at file offset " + std::to_string(walk.blockOffset);
+        case BlockStep::Count: return "the block ends before its " + table + " count";
+        case BlockStep::RecordHeader: return "the block ends inside " + record;
+        case BlockStep::RecordLength:
+            return record + " (id " + std::to_string(walk.id) + ") has a bad length " + std::to_string(walk.length);
+        case BlockStep::RecordValue: return "cannot read " + record;
+    }
+    return "";
 }
 
 std::vector<std::string> splitNames(const char* list) {
@@ -284,32 +286,13 @@ std::string blockProblem(const ByteSource& src, BlockError err) {
 bool readBlockContents(const ByteSource& src, BlockContents& out, std::string& error) {
     out = BlockContents{};
     const LauncherLayout& layout = launcherLayoutOf(src);
-    BlockReader r{src, layout.offsetFieldA};
-    int32_t a, b;
-    if (!r.readInt(a)) {
-        error = "the file ends before offset " + std::to_string(layout.offsetFieldA + 4);
+    BlockWalk walk = walkConfigBlock(src, layout, keepRecord, &out);
+    out.blockOffset = walk.blockOffset;
+    if (walk.step != BlockStep::Done) {
+        error = walkProblem(walk, layout);
         return false;
     }
-    r.pos = layout.offsetFieldB;
-    if (!r.readInt(b)) {
-        error = "the file ends before offset " + std::to_string(layout.offsetFieldB + 4);
-        return false;
-    }
-    int64_t offset = static_cast<int64_t>(a) + b;
-    if (offset < 0) {
-        error = "the values at offsets " + std::to_string(layout.offsetFieldA) + " and " +
-                std::to_string(layout.offsetFieldB) + " add up to a negative offset";
-        return false;
-    }
-    out.blockOffset = static_cast<uint64_t>(offset);
-    r.pos = out.blockOffset;
-    int32_t magic;
-    if (!r.readInt(magic) || static_cast<uint32_t>(magic) != kBlockMagic) {
-        error = "no block magic at file offset " + std::to_string(out.blockOffset);
-        return false;
-    }
-    if (!readRecords(r, false, out.narrow, error) || !readRecords(r, true, out.wide, error)) return false;
-    out.streamOffset = r.pos;
+    out.streamOffset = walk.end;
     return true;
 }
 

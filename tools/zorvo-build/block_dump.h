@@ -27,9 +27,10 @@ struct BlockContents {
     uint64_t streamOffset = 0;   // first byte behind the wide records
 };
 
-// Walks the block with the same bounds as the launcher's reader: a record
-// whose length is negative, odd for a wide record, or beyond the end of the
-// source is an error, so nothing larger than the source is ever allocated.
+// Reads the block through the launcher's own walk (walkConfigBlock), with the
+// layout the image claims: a record whose length is negative, odd for a wide
+// record, or beyond the end of the source is an error, so nothing larger than
+// the source is ever allocated. On failure `error` says where the walk stopped.
 bool readBlockContents(const ByteSource& src, BlockContents& out, std::string& error);
 
 struct EmbeddedFileInfo {

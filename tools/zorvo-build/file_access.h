@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "config/config_block.h"
+#include "common/byte_source.h"
 
 namespace zorvo {
 namespace buildtool {

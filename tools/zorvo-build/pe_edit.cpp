@@ -1,64 +1,53 @@
 #include "pe_edit.h"
 
+#include "config/pe_image.h"
 #include "le_bytes.h"
 
 namespace zorvo {
 namespace buildtool {
 namespace {
 
-constexpr size_t kPeHeaderPointer = 60;
-constexpr size_t kSectionHeaderSize = 40;
-
 uint32_t alignUp(uint32_t n, uint32_t alignment) {
     return alignment ? (n + alignment - 1) / alignment * alignment : n;
 }
 
-// Where the headers' fields are; false when the image is too short or no PE.
-struct Layout {
-    size_t optional = 0;     // optional header
-    size_t directories = 0;  // data directories
-    size_t sections = 0;     // section table
-    size_t count = 0;
+ByteSource sourceOf(const std::string& image) { return memoryByteSource(image.data(), image.size()); }
+
+// The image's headers, when they fit it, and its last section.
+struct Headers {
+    PeHeaders pe;
+    size_t lastAt = 0;  // the last section's header
+    PeSection last;
 };
 
-bool layoutOf(const std::string& image, Layout& l, std::string& error) {
-    if (image.size() < 64) {
-        error = "the launcher is too short to be a PE image";
-        return false;
+bool headersOf(const std::string& image, Headers& h, std::string& error) {
+    switch (readPeHeaders(sourceOf(image), h.pe)) {
+        case PeRead::NoDosHeader: error = "the launcher is too short to be a PE image"; return false;
+        case PeRead::NoPeHeader: error = "the launcher has no PE header"; return false;
+        case PeRead::Ok: break;
     }
-    size_t pe = get32(image, kPeHeaderPointer);
-    if (pe > image.size() || image.size() - pe < 24 + 2 || image.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
-        error = "the launcher has no PE header";
-        return false;
-    }
-    l.optional = pe + 24;
-    uint32_t magic = get16(image, l.optional);
-    l.directories = l.optional + (magic == 0x20B ? 112 : 96);
-    l.sections = l.optional + get16(image, pe + 20);
-    l.count = get16(image, pe + 6);
-    if (l.count == 0 || l.sections + l.count * kSectionHeaderSize > image.size() ||
-        l.directories + 16 * 8 > l.sections) {
+    if (!peHeadersFit(h.pe, image.size())) {
         error = "the launcher's headers do not fit it";
         return false;
     }
-    return true;
+    h.lastAt = static_cast<size_t>(h.pe.sectionHeaderAt(h.pe.sectionCount - 1u));
+    return readPeSection(sourceOf(image), h.pe, h.pe.sectionCount - 1u, h.last);
 }
-
-size_t lastSection(const Layout& l) { return l.sections + (l.count - 1) * kSectionHeaderSize; }
 
 }  // namespace
 
 bool readResourceSection(const std::string& image, std::string& section, uint32_t& rva, std::string& error) {
-    Layout l;
-    if (!layoutOf(image, l, error)) return false;
-    size_t header = lastSection(l);
-    rva = get32(image, header + 12);
-    uint32_t virtualSize = get32(image, header + 8), rawSize = get32(image, header + 16), raw = get32(image, header + 20);
-    if (get32(image, l.directories + 2 * 8) != rva) {
+    Headers h;
+    PeDataDirectory resources;
+    if (!headersOf(image, h, error) || !readPeDataDirectory(sourceOf(image), h.pe, kResourceDirectory, resources)) {
+        return false;
+    }
+    rva = h.last.rva;
+    if (resources.rva != rva) {
         error = "the launcher's last section is not its resource section";
         return false;
     }
-    uint32_t size = virtualSize < rawSize ? virtualSize : rawSize;
+    uint32_t size = h.last.virtualSize < h.last.rawSize ? h.last.virtualSize : h.last.rawSize, raw = h.last.rawPointer;
     if (raw > image.size() || size > image.size() - raw) {
         error = "the launcher's resource section lies outside the file";
         return false;
@@ -68,32 +57,36 @@ bool readResourceSection(const std::string& image, std::string& section, uint32_
 }
 
 bool replaceResourceSection(std::string& image, const std::string& section, std::string& error) {
-    Layout l;
-    if (!layoutOf(image, l, error)) return false;
-    size_t header = lastSection(l);
-    uint32_t raw = get32(image, header + 20), oldRawSize = get32(image, header + 16);
+    Headers h;
+    if (!headersOf(image, h, error)) return false;
+    uint32_t raw = h.last.rawPointer, oldRawSize = h.last.rawSize;
     if (static_cast<uint64_t>(raw) + oldRawSize != image.size()) {
         error = "the launcher does not end with its last section";
         return false;
     }
-    uint32_t fileAlignment = get32(image, l.optional + 36), sectionAlignment = get32(image, l.optional + 32);
+    size_t optional = static_cast<size_t>(h.pe.optionalHeaderAt());
+    uint32_t fileAlignment = get32(image, optional + kFileAlignmentField);
+    uint32_t sectionAlignment = get32(image, optional + kSectionAlignmentField);
     uint32_t rawSize = alignUp(static_cast<uint32_t>(section.size()), fileAlignment);
     image.resize(raw);
     image += section;
     image.resize(static_cast<size_t>(raw) + rawSize, '\0');
-    put32(image, header + 8, static_cast<uint32_t>(section.size()));
-    put32(image, header + 16, rawSize);
-    uint32_t initialized = get32(image, l.optional + 8);
-    put32(image, l.optional + 8, initialized - oldRawSize + rawSize);
-    put32(image, l.optional + 56, alignUp(get32(image, header + 12) + static_cast<uint32_t>(section.size()),
-                                          sectionAlignment));
-    put32(image, l.directories + 2 * 8 + 4, static_cast<uint32_t>(section.size()));
-    put32(image, l.optional + 64, peChecksum(image));
+    put32(image, h.lastAt + kSectionVirtualSizeField, static_cast<uint32_t>(section.size()));
+    put32(image, h.lastAt + kSectionRawSizeField, rawSize);
+    uint32_t initialized = get32(image, optional + kInitializedDataSizeField);
+    put32(image, optional + kInitializedDataSizeField, initialized - oldRawSize + rawSize);
+    put32(image, optional + kImageSizeField,
+          alignUp(h.last.rva + static_cast<uint32_t>(section.size()), sectionAlignment));
+    put32(image, static_cast<size_t>(h.pe.dataDirectoryAt(kResourceDirectory)) + 4,
+          static_cast<uint32_t>(section.size()));
+    put32(image, static_cast<size_t>(h.pe.checksumAt()), peChecksum(image));
     return true;
 }
 
 uint64_t checksumFieldOf(const std::string& head) {
-    return (head.size() >= 64 ? get32(head, kPeHeaderPointer) : 0) + 24 + 64;
+    PeHeaders h;
+    readPeHeaders(sourceOf(head), h);  // the DOS header's pointer is all the field's offset needs
+    return h.checksumAt();
 }
 
 void PeChecksum::add(const char* bytes, size_t count) {
@@ -119,9 +112,11 @@ uint32_t peChecksum(const std::string& image) {
 }
 
 bool isSignedImage(const std::string& image) {
-    Layout l;
+    Headers h;
     std::string error;
-    return layoutOf(image, l, error) && get32(image, l.directories + 4 * 8 + 4) != 0;
+    PeDataDirectory certificates;
+    return headersOf(image, h, error) &&
+           readPeDataDirectory(sourceOf(image), h.pe, kCertificateDirectory, certificates) && certificates.size != 0;
 }
 
 }  // namespace buildtool

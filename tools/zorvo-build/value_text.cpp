@@ -1,5 +1,7 @@
 #include "value_text.h"
 
+#include "le_bytes.h"
+
 namespace zorvo {
 namespace buildtool {
 namespace {
@@ -235,20 +237,14 @@ std::string escapeWide(const std::u16string& units) {
 std::string toUtf16le(const std::u16string& units) {
     std::string bytes;
     bytes.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        bytes += static_cast<char>(u & 0xFF);
-        bytes += static_cast<char>(u >> 8);
-    }
+    for (char16_t u : units) add16(bytes, u);
     return bytes;
 }
 
 std::u16string fromUtf16le(const std::string& bytes) {
     std::u16string units;
     units.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) units += static_cast<char16_t>(get16(bytes, i));
     return units;
 }
 
