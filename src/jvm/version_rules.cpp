@@ -5,24 +5,63 @@
 namespace zorvo {
 namespace {
 
-// Compares the first `n` bytes of `version` with `bound`, where a version
-// that ends earlier counts as smaller.
-int comparePrefix(const char* version, const char* bound, size_t n) {
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A part's value is capped: no Java version comes near it, and a long run of
+// digits cannot overflow.
+constexpr uint64_t kPartCap = 1000000000;
+
+// The version's parts as numbers (see versionParts), as written.
+VersionParts rawParts(const char* text) {
+    VersionParts v;
+    for (const char* p = text; *p && v.count < kMaxVersionParts;) {
+        uint64_t value = 0;
+        for (; isDigit(*p); ++p) value = value < kPartCap ? value * 10 + static_cast<uint64_t>(*p - '0') : kPartCap;
+        v.parts[v.count++] = value;
+        while (*p && *p != '.' && *p != '_') ++p;
+        if (*p) ++p;
+    }
+    return v;
+}
+
+bool isLoneOne(const VersionParts& v) { return v.count == 1 && v.parts[0] == 1; }
+
+// Drops the leading 1 of "1.8...": Java 8 and before named themselves 1.<major>.
+VersionParts normalised(VersionParts v) {
+    if (v.count >= 2 && v.parts[0] == 1 && v.parts[1] <= 8) {
+        for (size_t i = 1; i < v.count; ++i) v.parts[i - 1] = v.parts[i];
+        --v.count;
+    }
+    return v;
+}
+
+// Compares the two over their first `n` parts, a missing part counting as 0.
+int compareParts(const VersionParts& a, const VersionParts& b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
-        unsigned char v = static_cast<unsigned char>(version[i]);
-        unsigned char b = static_cast<unsigned char>(bound[i]);
-        if (v != b) return v < b ? -1 : 1;
-        if (v == 0) return 0;
+        uint64_t x = i < a.count ? a.parts[i] : 0, y = i < b.count ? b.parts[i] : 0;
+        if (x != y) return x < y ? -1 : 1;
     }
     return 0;
 }
 
-size_t shorter(const char* a, const char* b) {
-    size_t la = strlen(a), lb = strlen(b);
-    return la < lb ? la : lb;
+// `version` against `bound` over the bound's parts (`shorter`: over the parts
+// both have). A bound written as the lone "1" stands for every 1.x and is
+// compared as written; everything else as Java names its versions today.
+int compareWithBound(const char* version, const char* bound, bool shorter) {
+    VersionParts v = rawParts(version), b = rawParts(bound);
+    if (!isLoneOne(v) && !isLoneOne(b)) {
+        v = normalised(v);
+        b = normalised(b);
+    }
+    return compareParts(v, b, shorter && v.count < b.count ? v.count : b.count);
 }
 
+// Pre-release runtimes say "beta" (older ones) or "-ea" (today's).
+bool isPreRelease(const char* version) { return strstr(version, "beta") || strstr(version, "-ea"); }
+
 }  // namespace
+
+VersionParts versionParts(const char* text) { return normalised(rawParts(text)); }
 
 int compareVersionTexts(const char* a, const char* b) {
     int c = strcmp(a, b);
@@ -31,16 +70,29 @@ int compareVersionTexts(const char* a, const char* b) {
 
 bool isVersionAccepted(const char* version, const char* minimum, const char* maximum, bool betaAllowed,
                        bool betaEverywhere) {
-    if (!betaAllowed && !betaEverywhere && strstr(version, "beta")) return false;
-    if (*minimum && comparePrefix(version, minimum, strlen(minimum)) < 0) return false;
-    if (*maximum && comparePrefix(version, maximum, strlen(maximum)) > 0) return false;
+    if (!betaAllowed && !betaEverywhere && isPreRelease(version)) return false;
+    if (*minimum && compareWithBound(version, minimum, false) < 0) return false;
+    if (*maximum && compareWithBound(version, maximum, false) > 0) return false;
     return true;
 }
 
 bool isVersionInRange(const char* name, const char* minimum, const char* maximum) {
-    if (*minimum && comparePrefix(name, minimum, shorter(name, minimum)) < 0) return false;
-    if (*maximum && comparePrefix(name, maximum, shorter(name, maximum)) > 0) return false;
+    if (*minimum && compareWithBound(name, minimum, true) < 0) return false;
+    if (*maximum && compareWithBound(name, maximum, true) > 0) return false;
     return true;
+}
+
+bool isVersionBound(const char* text) {
+    if (!isDigit(*text)) return false;
+    for (const char* p = text; *p; ++p) {
+        if (isDigit(*p)) continue;
+        if ((*p != '.' && *p != '_') || !isDigit(p[1])) return false;
+    }
+    return true;
+}
+
+bool isRangeEmpty(const char* minimum, const char* maximum) {
+    return *minimum && *maximum && compareWithBound(minimum, maximum, false) > 0;
 }
 
 bool parseVersionLine(const char* line, Text<kTextSize>& version) {
@@ -101,7 +153,6 @@ bool parseReleaseVersion(const char* release, Text<kTextSize>& version) {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSeparator(char c) { return c == '.' || c == '_' || c == '-' || c == '+'; }
 
 }  // namespace

@@ -1,29 +1,56 @@
 // Java version rules and the parsing of a runtime's version answer. Pure code.
 //
-// Versions are compared as byte-wise text prefixes, never numerically: a
-// maximum of "1.4" admits 1.4.2_05, and "1.10" counts as smaller than "1.4".
+// A version is compared with a bound part by part as numbers: the parts are
+// separated by '.' and '_', and each counts with the digits at its start
+// (1.8.0_392 has the parts 1, 8, 0, 392; 17.0.2+8 has 17, 0, 2). A leading 1
+// followed by a part of 8 or less is read as that part alone, on both sides,
+// so 1.8 and 8 are the same bound and 1.8.0_392 compares as 8.0.392. A bound
+// is compared only as far as it has parts: a maximum of 17 admits every 17.x,
+// one of 1.8 every 1.8.0_x. A bound written as the lone 1 stands for every
+// 1.x, as it always has.
 #ifndef ZORVO_JVM_VERSION_RULES_H
 #define ZORVO_JVM_VERSION_RULES_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "common/text.h"
 
 namespace zorvo {
 
-// Byte-wise comparison of whole texts (<0, 0, >0).
+// The numeric parts of a version as the rule above reads them (at most
+// kMaxVersionParts; 1.8.0_392 gives 8, 0, 392).
+constexpr size_t kMaxVersionParts = 16;
+struct VersionParts {
+    uint64_t parts[kMaxVersionParts];
+    size_t count = 0;
+};
+VersionParts versionParts(const char* text);
+
+// Byte-wise comparison of whole texts (<0, 0, >0): the order in which equal
+// candidates of the registry are chosen.
 int compareVersionTexts(const char* a, const char* b);
 
-// The test for a runtime's own version: beta rule (a version containing
-// "beta" is refused unless `betaAllowed` or `betaEverywhere`), then the first
-// len(minimum) bytes not below the minimum and the first len(maximum) bytes
-// not above the maximum; an empty bound accepts everything.
+// The test for a runtime's own version: the pre-release rule (a version
+// containing "beta" or "-ea" is refused unless `betaAllowed` or
+// `betaEverywhere`), then not below the minimum and not above the maximum,
+// each compared as far as the bound has parts; an empty bound accepts
+// everything.
 bool isVersionAccepted(const char* version, const char* minimum, const char* maximum, bool betaAllowed,
                        bool betaEverywhere);
 
-// The looser test for registry version names: each comparison covers the
-// shorter of the two texts; no beta rule.
+// The looser test for registry version names ("17.0.2", and the versions
+// vendor names give, such as "1.8.0.392.8"): each comparison covers the parts
+// both have; no pre-release rule.
 bool isVersionInRange(const char* name, const char* minimum, const char* maximum);
+
+// True when `text` is a version bound: numbers separated by single dots or
+// underscores ("8", "1.8", "17.0.2", "1.8.0_392").
+bool isVersionBound(const char* text);
+
+// True when no version can lie between the two bounds (the minimum is above
+// the maximum as far as the maximum has parts); never for an empty bound.
+bool isRangeEmpty(const char* minimum, const char* maximum);
 
 // The version text of a runtime's first line of `-version` output: a line
 // that begins with `java version "` or `openjdk version "`, up to the next

@@ -39,6 +39,20 @@ def test_a_runtime_outside_the_range_is_passed_over(make_app, tmp_path, launch, 
     assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
 
 
+@BOTH_ARCHES
+@pytest.mark.parametrize("bounds, runtimes, winner", [
+    ({"min-java-version": "8"}, [("jdk17", "17.0.9")], "jdk17"),
+    ({"min-java-version": "11", "max-java-version": "17"}, [("jdk21", "21.0.1"), ("jdk17", "17.0.9")], "jdk17"),
+], ids=["minimum-8-finds-17", "11-to-17-passes-over-21"])
+def test_ranges_written_the_way_people_write_them(make_app, tmp_path, launch, vm_log, bounds, runtimes, winner):
+    """Bounds compare part by part as numbers: 17 is above 8, 21 above 17."""
+    for name, version in runtimes:
+        make_runtime(tmp_path / name, version)
+    exe = make_app({**CONSOLE, **bounds, "jvm-search-sequence": "".join(f"R{name};" for name, _ in runtimes)})
+    assert outcome(launch(exe)) == FOUND
+    assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
+
+
 # --- probing and the version cache ------------------------------------------------------
 
 

@@ -108,6 +108,17 @@ TEST(BuildToolConfig, BadValuesNameTheirLine) {
         {"wide:main-class = x", "app.conf:3: 'main-class' is not a wide entry"},
         {"reserved-20013 = x", "app.conf:3: 'reserved-20013' is a wide entry: write it as wide:reserved-20013"},
         {"app-type = GUI", "app.conf:3: app-type needs a whole number, not 'GUI'"},
+        {"min-java-version = java8",
+         "app.conf:3: min-java-version needs a version such as 8, 1.8, 11 or 17.0.2 (numbers separated by dots), not "
+         "'java8'"},
+        {"max-java-version = 17+",
+         "app.conf:3: max-java-version needs a version such as 8, 1.8, 11 or 17.0.2 (numbers separated by dots), not "
+         "'17+'"},
+        {"min-java-version = >=11",
+         "app.conf:3: min-java-version needs a version such as 8, 1.8, 11 or 17.0.2 (numbers separated by dots), not "
+         "'>=11'"},
+        {"min-java-version = 17\nmax-java-version = 1.8",
+         "app.conf:3: min-java-version 17 is above max-java-version 1.8 (line 4): no runtime would be accepted"},
         {"splash-status-color = 1,2,300",
          "app.conf:3: splash-status-color needs a colour \"red,green,blue\" (each 0 to 255), not '1,2,300'"},
         {"embed =", "app.conf:3: embed needs the path of a file"},

@@ -327,6 +327,8 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
         "app-name = \\x20My App\\x20\n"
         "msg-caption = Fehler \xE4\n"
         "107 = 12abc\n"
+        "126 = 17\n"
+        "127 = 1.8\n"
         "20013 = narrow record in a wide entry's id\n"
         "-1 = \\x00\\x01\\x7F\\x80\\xFF\\\\ \\t\\r\\n\n"
         "embed = app.jar\n"
@@ -344,6 +346,7 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
     std::string text = dump(first, dir / "extracted", error);
     ASSERT_NE(text, "<failed>") << error;
     EXPECT_NE(text.find("107 = 12abc\n"), std::string::npos) << "a value its kind refuses is dumped under its id";
+    EXPECT_NE(text.find("126 = 17\n127 = 1.8\n"), std::string::npos) << "so is a minimum above the maximum";
     EXPECT_NE(text.find("\n20013 = narrow"), std::string::npos);
     EXPECT_NE(text.find("\nembed = " + (dir / "extracted/app.jar") + "\n"), std::string::npos) << text;
     EXPECT_EQ(readFile(dir / "extracted/app.jar"), jar);

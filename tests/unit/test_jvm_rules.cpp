@@ -12,7 +12,7 @@
 namespace zorvo {
 namespace {
 
-TEST(VersionRules, AcceptedVersionsArePrefixComparedWithTheBounds) {
+TEST(VersionRules, AcceptedVersionsAreComparedAsFarAsTheBoundHasParts) {
     struct {
         const char* version;
         const char* min;
@@ -23,7 +23,8 @@ TEST(VersionRules, AcceptedVersionsArePrefixComparedWithTheBounds) {
         {"1.5.0", "1.4", "1.4", false},      {"1.10", "1.4", "", false},         {"1.4.2", "", "", true},
         {"1.4", "1.4.2", "", false},         {"1.4.2", "1.4.2", "1.4.2", true},  {"", "", "", true},
         {"", "1", "", false},                {"17.0.2", "1.8", "", true},        {"17.0.2", "1.8", "21", true},
-        {"9", "1.8", "1.8", false},          {"1.8.0_202", "1.8", "1.8", true},  {"2", "10", "", true},
+        {"9", "1.8", "1.8", false},          {"1.8.0_202", "1.8", "1.8", true},  {"2", "10", "", false},
+        {"17.0.2", "8", "", true},           {"1.4", "1", "1", true},            {"17", "1", "1", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isVersionAccepted(c.version, c.min, c.max, true, false), c.accepted)
@@ -40,7 +41,45 @@ TEST(VersionRules, BetaNeedsPermissionFromTheSourceOrEntry130) {
     EXPECT_FALSE(isVersionAccepted("1.5.0-beta", "1.4", "1.4", true, true));
 }
 
-TEST(VersionRules, RegistryNamesCompareOverTheShorterText) {
+// Every runtime of the releases people meet against every bound in use, as
+// a minimum and as a maximum: 'y' where the runtime is accepted.
+TEST(VersionRules, RealReleasesAgainstTheBoundsInUse) {
+    const char* const bounds[] = {"1.6", "1.8", "8", "9", "11", "17", "21"};
+    const struct {
+        const char* runtime;
+        const char* asMinimum;  // one letter per bound above
+        const char* asMaximum;
+    } table[] = {
+        {"1.4.2", "nnnnnnn", "yyyyyyy"},     {"1.6.0_45", "ynnnnnn", "yyyyyyy"}, {"1.8.0_392", "yyynnnn", "nyyyyyy"},
+        {"9.0.4", "yyyynnn", "nnnyyyy"},     {"10.0.2", "yyyynnn", "nnnnyyy"},   {"11.0.21", "yyyyynn", "nnnnyyy"},
+        {"17.0.9", "yyyyyyn", "nnnnnyy"},    {"21.0.1", "yyyyyyy", "nnnnnny"},   {"25", "yyyyyyy", "nnnnnnn"},
+        {"22-ea", "yyyyyyy", "nnnnnnn"},
+    };
+    for (const auto& row : table) {
+        for (size_t i = 0; i < 7; ++i) {
+            EXPECT_EQ(isVersionAccepted(row.runtime, bounds[i], "", true, false), row.asMinimum[i] == 'y')
+                << row.runtime << " with the minimum " << bounds[i];
+            EXPECT_EQ(isVersionAccepted(row.runtime, "", bounds[i], true, false), row.asMaximum[i] == 'y')
+                << row.runtime << " with the maximum " << bounds[i];
+        }
+    }
+    // A pre-release of today says -ea, as an older one said beta: accepted only where a beta is.
+    EXPECT_FALSE(isVersionAccepted("22-ea", "17", "", false, false));
+    EXPECT_TRUE(isVersionAccepted("22-ea", "17", "", false, true));
+}
+
+TEST(VersionRules, BoundsAreVersionsAndARangeMayBeEmpty) {
+    for (const char* bound : {"8", "1.8", "17.0.2", "1.8.0_392", "21"}) EXPECT_TRUE(isVersionBound(bound)) << bound;
+    for (const char* bound : {"java8", "17+", ">=11", "1..8", "8.", ".8", "", "17 ", "1.8.0-ea"})
+        EXPECT_FALSE(isVersionBound(bound)) << bound;
+    EXPECT_TRUE(isRangeEmpty("17", "11"));
+    EXPECT_TRUE(isRangeEmpty("11", "1.8"));
+    EXPECT_FALSE(isRangeEmpty("17.0.2", "17"));
+    EXPECT_FALSE(isRangeEmpty("8", "1.8"));
+    EXPECT_FALSE(isRangeEmpty("17", ""));
+}
+
+TEST(VersionRules, RegistryNamesCompareOverThePartsBothHave) {
     struct {
         const char* name;
         const char* min;
@@ -50,6 +89,8 @@ TEST(VersionRules, RegistryNamesCompareOverTheShorterText) {
         {"1.4", "1.4.2", "", true},  {"1.3", "1.4", "", false},   {"1.4.2", "1.4", "", true},
         {"1.5", "", "1.4", false},   {"1.4.2_05", "", "1.4", true}, {"1", "1.4", "1.4", true},
         {"", "1.4", "1.4", true},    {"1.10", "1.4", "", false},  {"2.0", "1.4", "1.8", false},
+        {"8.0.392.8", "", "1.8", true}, {"1.8.0.392.8", "", "1.8", true}, {"1.8.0.392.8", "11", "", false},
+        {"17.0.2", "8", "11", false}, {"9.0.4", "", "17", true},   {"10", "11", "17", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isVersionInRange(c.name, c.min, c.max), c.inRange) << c.name << " in [" << c.min << ", " << c.max << "]";

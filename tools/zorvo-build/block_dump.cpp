@@ -8,6 +8,7 @@
 #include "app_resources.h"
 #include "block_writer.h"
 #include "config/pe_image.h"
+#include "jvm/version_rules.h"
 #include "pe_edit.h"
 #include "pe_resources.h"
 #include "value_text.h"
@@ -100,17 +101,32 @@ std::string plural(size_t n, const char* word) {
 
 // The name a record is dumped under: the readable one when building from it
 // accepts the value, else the number.
-std::string dumpName(const Record& r, bool wide) {
+std::string dumpName(const Record& r, bool wide, bool byNumber) {
     const ConfigEntryInfo* info = findConfigEntry(r.id);
-    bool usable = info && (info->kind == EntryKind::Wide) == wide && (wide || valueProblem(*info, r.bytes).empty());
+    bool usable = !byNumber && info && (info->kind == EntryKind::Wide) == wide &&
+                  (wide || valueProblem(*info, r.bytes).empty());
     std::string name = usable ? info->name : std::to_string(r.id);
     return wide ? "wide:" + name : name;
 }
 
-void printRecord(std::ostream& out, const Record& r, bool wide) {
+void printRecord(std::ostream& out, const Record& r, bool wide, bool byNumber = false) {
     std::string value = wide ? escapeWide(fromUtf16le(r.bytes)) : escapeNarrow(r.bytes);
-    out << dumpName(r, wide) << " =" << (value.empty() ? "" : " ") << value << "\n";
+    out << dumpName(r, wide, byNumber) << " =" << (value.empty() ? "" : " ") << value << "\n";
 }
+
+// A minimum above the maximum is refused under the readable names: a block
+// that has one (made under the numbers) is dumped with its bounds under the
+// numbers, so that a build from the dump gives it back.
+bool hasEmptyVersionRange(const std::vector<Record>& narrow) {
+    std::string minimum, maximum;
+    for (const Record& r : narrow) {
+        if (r.id == cfg::kMinJavaVersion) minimum = r.bytes;
+        if (r.id == cfg::kMaxJavaVersion) maximum = r.bytes;
+    }
+    return isRangeEmpty(minimum.c_str(), maximum.c_str());
+}
+
+bool isVersionBoundRecord(const Record& r) { return r.id == cfg::kMinJavaVersion || r.id == cfg::kMaxJavaVersion; }
 
 std::string fileSummary(const EmbeddedFileInfo& f) {
     if (f.length > 0 && f.present < static_cast<uint64_t>(f.length)) {
@@ -362,13 +378,14 @@ bool dumpLauncher(const ByteSource& src, const DumpOptions& options, std::ostrea
     text << "# at file offset " << block.blockOffset << ": " << plural(block.narrow.size(), "narrow record")
          << ", " << plural(block.wide.size(), "wide record") << ", "
          << plural(info.count > 0 ? info.files.size() : 0, "embedded file") << "\n";
+    bool emptyRange = hasEmptyVersionRange(block.narrow);
     for (size_t i = 0; i < block.narrow.size(); ++i) {
         if (reproducible && i == info.countRecord) {
             printEmbeddedFiles(text, block, info, options.extractDir);
             ++i;  // the 2003 record was printed with it
             continue;
         }
-        printRecord(text, block.narrow[i], false);
+        printRecord(text, block.narrow[i], false, emptyRange && isVersionBoundRecord(block.narrow[i]));
     }
     for (const Record& r : block.wide) printRecord(text, r, true);
     if (!printResourceDirectives(text, src, block.blockOffset, options.extractDir, why)) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <initializer_list>
 
+#include "jvm/version_rules.h"
 #include "launcher/download_page.h"
 #include "tempfiles/temp_rules.h"
 #include "value_text.h"
@@ -270,8 +271,22 @@ bool parseLine(LineContext& ctx, const std::string& text, AppConfig& out) {
                         std::to_string(kMaxValueLength) + " fit");
     }
     if (info && !checkValue(ctx, *info, bytes)) return false;
-    out.narrow.push_back(Record{id, bytes, ctx.line});
+    out.narrow.push_back(Record{id, bytes, ctx.line, info != nullptr});
     return true;
+}
+
+// A minimum above the maximum admits no runtime at all: a mistake, refused
+// (written under the numbers, any block can still be made).
+bool checkVersionRange(const ConfigSource& source, const AppConfig& cfg, std::string& error) {
+    const Record *minimum = nullptr, *maximum = nullptr;
+    for (const Record& r : cfg.narrow) {
+        if (r.named && r.id == cfg::kMinJavaVersion) minimum = &r;
+        if (r.named && r.id == cfg::kMaxJavaVersion) maximum = &r;
+    }
+    if (!minimum || !maximum || !isRangeEmpty(minimum->bytes.c_str(), maximum->bytes.c_str())) return true;
+    LineContext ctx{source, minimum->line, error};
+    return ctx.fail("min-java-version " + minimum->bytes + " is above max-java-version " + maximum->bytes +
+                    " (line " + std::to_string(maximum->line) + "): no runtime would be accepted");
 }
 
 // Entries 2002 and 2003 come from the embed lines when there are any.
@@ -296,6 +311,10 @@ std::string valueProblem(const ConfigEntryInfo& info, const std::string& bytes) 
     }
     if (info.kind == EntryKind::Color && !isColorValue(bytes)) {
         return std::string(info.name) + " needs a colour \"red,green,blue\" (each 0 to 255), not " + shownName(bytes);
+    }
+    if ((info.id == cfg::kMinJavaVersion || info.id == cfg::kMaxJavaVersion) && !isVersionBound(bytes.c_str())) {
+        return std::string(info.name) + " needs a version such as 8, 1.8, 11 or 17.0.2 (numbers separated by dots), not " +
+               shownName(bytes);
     }
     if (info.id == cfg::kDownloadUrl) {
         if (const char* problem = downloadAddressProblem(bytes.data(), bytes.size())) {
@@ -354,7 +373,7 @@ bool parseConfigText(const std::string& text, const ConfigSource& source, AppCon
         LineContext ctx{source, line, error};
         if (!parseLine(ctx, t, out)) return false;
     }
-    return checkEmbedEntries(source, out, error);
+    return checkEmbedEntries(source, out, error) && checkVersionRange(source, out, error);
 }
 
 }  // namespace buildtool

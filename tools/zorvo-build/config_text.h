@@ -38,6 +38,7 @@ struct Record {
     ConfigId id;
     std::string bytes;
     int line;
+    bool named = false;  // given under its readable name (and so checked)
 };
 
 // A file named by an `embed` line.
