@@ -594,15 +594,20 @@ def test_main_blocks_until_file_exists(wine, vm_log, tmp_path):
 
 
 @BOTH_ARCHES
-def test_main_shows_a_visible_window_and_reports_gui_resources(wine_x, display, vm_log):
+def test_main_shows_a_visible_window_and_reports_gui_resources(wine_x, display, vm_log, tmp_path):
     title = "Test App \u00c9 Window"
+    # The window stays until the test has seen it: a window shown for a fixed
+    # time could come and go between two searches on a loaded machine.
+    release = tmp_path / "release"
     proc = wine_x.start(driver(wine_x), [to_windows_path(ARCHES[wine_x.arch].testvm / "jvm.dll"), "create", "main"],
                           env={**vm_log.env, "ZORVO_TESTVM_MAIN_WINDOW": title,
-                             "ZORVO_TESTVM_MAIN_SLEEP_MS": "3000", "ZORVO_TESTVM_MAIN_GDI": "1"})
+                             "ZORVO_TESTVM_MAIN_WAIT_FILE": to_windows_path(release), "ZORVO_TESTVM_MAIN_GDI": "1"})
     try:
         windows = display.find_windows("Test App")
-        assert windows, "the application window did not appear"
+        assert windows, (f"the application window did not appear (process exit: {proc.poll()}, "
+                         f"window records: {vm_log.records('main_window')})")
         assert display.window_name(windows[0]) == title
+        release.write_text("")
         out, _ = proc.communicate(timeout=30)
     finally:
         if proc.poll() is None:
