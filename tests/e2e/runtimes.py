@@ -118,12 +118,22 @@ class VmLog:
     def __init__(self, path: Path):
         self.path = path
 
+    @property
+    def env(self):
+        return {"ZORVO_TESTVM_LOG": to_windows_path(self.path)}
+
     def records(self, call=None, src=None):
         if not self.path.exists():
             return []
+        # The file is plain ASCII: everything else is \u-escaped.
         records = [json.loads(line) for line in self.path.read_text(encoding="ascii").splitlines()]
         return [r for r in records
                 if (call is None or r["call"] == call) and (src is None or r["src"] == src)]
+
+    def one(self, call, src=None):
+        found = self.records(call, src)
+        assert len(found) == 1, f"expected one {call!r} record, got {found}"
+        return found[0]
 
     def probes(self):
         """The Java executables started, in order."""

@@ -6,14 +6,13 @@ scripted behaviour is checked here once: the answers they give, and the log
 records a later test will assert on.
 """
 
-import json
 import shutil
 import time
-from pathlib import Path
 
 import pytest
 
 from conftest import ARCHES, BOTH_ARCHES, TESTVM, to_windows_path
+from runtimes import VmLog
 
 JVM = TESTVM / "jvm.dll"
 STARTER = TESTVM / "starter.exe"
@@ -21,30 +20,6 @@ STARTER = TESTVM / "starter.exe"
 STARTF_USESHOWWINDOW = 0x1
 STARTF_USESTDHANDLES = 0x100
 SW_SHOWMINNOACTIVE = 7
-
-
-class VmLog:
-    """The JSON-lines log the doubles append to (ZORVO_TESTVM_LOG)."""
-
-    def __init__(self, path: Path):
-        self.path = path
-
-    @property
-    def env(self):
-        return {"ZORVO_TESTVM_LOG": to_windows_path(self.path)}
-
-    def records(self, call=None, src=None):
-        if not self.path.exists():
-            return []
-        # The file is plain ASCII: everything else is \u-escaped.
-        records = [json.loads(line) for line in self.path.read_text(encoding="ascii").splitlines()]
-        return [r for r in records
-                if (call is None or r["call"] == call) and (src is None or r["src"] == src)]
-
-    def one(self, call, src=None):
-        found = self.records(call, src)
-        assert len(found) == 1, f"expected one {call!r} record, got {found}"
-        return found[0]
 
 
 @pytest.fixture
