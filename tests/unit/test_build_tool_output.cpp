@@ -48,7 +48,8 @@ std::string fakeLauncher(bool win64 = false) {
 }
 
 // Builds the configuration text against a fake launcher in `dir`; returns
-// the output's bytes, or "" with `error` set.
+// the output's bytes, or "" with `error` set. Building a dump's text again
+// this way gives back the dumped output.
 std::string build(const TempDir& dir, const std::string& config, std::string& error,
                   const std::vector<std::string>& raw = {}, bool win64 = false) {
     writeFile(dir / "launcher.exe", fakeLauncher(win64));
@@ -352,12 +353,7 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
     EXPECT_EQ(readFile(dir / "extracted/app.jar"), jar);
     EXPECT_TRUE(fs::exists(dir / "extracted/Empty.txt"));
 
-    writeFile(dir / "launcher2.exe", fakeLauncher());
-    writeFile(dir / "again.conf", text);
-    ASSERT_TRUE(buildApplicationLauncher(
-        BuildRequest{dir / "launcher2.exe", dir / "again.conf", dir / "again.exe", {}}, error))
-        << error << "\n" << text;
-    EXPECT_EQ(readFile(dir / "again.exe"), first);
+    EXPECT_EQ(build(dir, text, error), first) << error << "\n" << text;
 
     // Without --extract the embedded files are comments, and the dump still parses back.
     std::string plain = dump(first, "", error);
@@ -378,45 +374,34 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
 // download-url takes only an address the launcher opens; under its id any
 // value is written, and each is dumped so that the rebuild is byte-identical.
 TEST(BuildToolOutput, DownloadUrlIsCheckedAndDumpedBack) {
-    struct Case {
-        const char* line;
-        const char* result;  // the dumped line, or the error after the directory prefix
-    };
-    const Case cases[] = {
-        {"download-url = https://example.com/get?v=17&os=win#x64", "download-url = https://example.com/get?v=17&os=win#x64"},
-        {"download-url = HTTP://Example.com", "download-url = HTTP://Example.com"},
-        {"download-url =", "download-url ="},
-        {"129 = ftp://crafted.example.com", "129 = ftp://crafted.example.com"},
-        {"download-url = ftp://example.com/java",
-         "app.conf:1: download-url 'ftp://example.com/java' does not begin with http:// or https://"},
-        {"download-url = example.com/java", "app.conf:1: download-url 'example.com/java' does not begin with http:// or https://"},
-        {"download-url = https:/example.com", "app.conf:1: download-url 'https:/example.com' does not begin with http:// or https://"},
-        {"download-url = https://", "app.conf:1: download-url 'https://' names no host"},
-        {"download-url = http:///java", "app.conf:1: download-url 'http:///java' names no host"},
-        {"download-url = https://example.com/a b", "app.conf:1: download-url 'https://example.com/a b' holds a blank"},
-        {"download-url = https://example.com/\\ta", "app.conf:1: download-url 'https://example.com/\\ta' holds a control character"},
-        {"download-url = https://example.com/\\x7F", "app.conf:1: download-url 'https://example.com/\\x7F' holds a control character"},
-        {"download-url = https://exa\\x00mple.com", "app.conf:1: download-url 'https://exa\\x00mple.com' holds a control character"},
-        {"download-url = https://example.com/\"x\"",
-         "app.conf:1: download-url 'https://example.com/\"x\"' holds a double quote (write it as %22)"},
-        {"download-url = https://example.com/caf\\xE9",
-         "app.conf:1: download-url 'https://example.com/caf\\xE9' holds a character beyond ASCII (write it percent-encoded)"},
-    };
-    for (const Case& c : cases) {
+    for (const char* line : {"download-url = https://example.com/get?v=17&os=win#x64", "download-url = HTTP://Example.com",
+                             "download-url =", "129 = ftp://crafted.example.com"}) {
         TempDir dir;
         std::string error;
-        std::string image = build(dir, std::string(c.line) + "\n", error);
-        if (image.empty()) {
-            EXPECT_EQ(error, (dir / c.result)) << c.line;
-            continue;
-        }
+        std::string image = build(dir, line + "\n"s, error);
+        ASSERT_FALSE(image.empty()) << line << ": " << error;
         std::string text = dump(image, "", error);
-        EXPECT_NE(text.find("\n" + std::string(c.result) + "\n"), std::string::npos) << c.line << "\n" << text;
-        writeFile(dir / "again.conf", text);
-        ASSERT_TRUE(buildApplicationLauncher(
-            BuildRequest{dir / "launcher.exe", dir / "again.conf", dir / "again.exe", {}}, error))
-            << c.line << ": " << error;
-        EXPECT_EQ(readFile(dir / "again.exe"), image) << c.line;
+        EXPECT_NE(text.find("\n"s + line + "\n"), std::string::npos) << line << "\n" << text;
+        EXPECT_EQ(build(dir, text, error), image) << line << ": " << error;
+    }
+    const std::pair<const char*, const char*> refused[] = {  // the value, what is wrong with it
+        {"ftp://example.com/java", "does not begin with http:// or https://"},
+        {"example.com/java", "does not begin with http:// or https://"},
+        {"https:/example.com", "does not begin with http:// or https://"},
+        {"https://", "names no host"},
+        {"http:///java", "names no host"},
+        {"https://example.com/a b", "holds a blank"},
+        {"https://example.com/\\ta", "holds a control character"},
+        {"https://example.com/\\x7F", "holds a control character"},
+        {"https://exa\\x00mple.com", "holds a control character"},
+        {"https://example.com/\"x\"", "holds a double quote (write it as %22)"},
+        {"https://example.com/caf\\xE9", "holds a character beyond ASCII (write it percent-encoded)"},
+    };
+    for (const auto& [value, problem] : refused) {
+        TempDir dir;
+        std::string error;
+        EXPECT_TRUE(build(dir, "download-url = "s + value + "\n", error).empty()) << value;
+        EXPECT_EQ(error, dir / "app.conf:1: download-url '" + value + "' " + problem);
     }
 }
 
@@ -434,10 +419,7 @@ TEST(BuildToolOutput, The64BitLauncherIsStampedAndDumpedAtItsOwnOffsets) {
     EXPECT_EQ(narrowText(p.tables, 122), "com.example.Main");
     std::string text = dump(image, dir / "extracted", error);
     ASSERT_NE(text, "<failed>") << error;
-    writeFile(dir / "again.conf", text);
-    ASSERT_TRUE(buildApplicationLauncher(BuildRequest{dir / "launcher.exe", dir / "again.conf", dir / "again.exe", {}},
-                                         error)) << error;
-    EXPECT_EQ(readFile(dir / "again.exe"), image);
+    EXPECT_EQ(build(dir, text, error, {}, true), image) << error;
 }
 
 // A block the build tool would not write, with a stream behind it.

@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "jvm/runtime_rules.h"
@@ -72,11 +74,9 @@ TEST(VersionRules, BoundsAreVersionsAndARangeMayBeEmpty) {
     for (const char* bound : {"8", "1.8", "17.0.2", "1.8.0_392", "21"}) EXPECT_TRUE(isVersionBound(bound)) << bound;
     for (const char* bound : {"java8", "17+", ">=11", "1..8", "8.", ".8", "", "17 ", "1.8.0-ea"})
         EXPECT_FALSE(isVersionBound(bound)) << bound;
-    EXPECT_TRUE(isRangeEmpty("17", "11"));
-    EXPECT_TRUE(isRangeEmpty("11", "1.8"));
-    EXPECT_FALSE(isRangeEmpty("17.0.2", "17"));
-    EXPECT_FALSE(isRangeEmpty("8", "1.8"));
-    EXPECT_FALSE(isRangeEmpty("17", ""));
+    for (auto [min, max, empty] : {std::tuple{"17", "11", true}, {"11", "1.8", true}, {"17.0.2", "17", false},
+                                   {"8", "1.8", false}, {"17", "", false}})
+        EXPECT_EQ(isRangeEmpty(min, max), empty) << min << " to " << max;
 }
 
 TEST(VersionRules, RegistryNamesCompareOverThePartsBothHave) {
@@ -125,6 +125,13 @@ TEST(VersionRules, VersionLinesOldAndNewForms) {
     }
 }
 
+// What `parse` makes of `input`: `version`, or a refusal and an empty text when it is null.
+void expectVersion(bool (*parse)(const char*, Text<kTextSize>&), const char* input, const char* version) {
+    Text<kTextSize> v;
+    EXPECT_EQ(parse(input, v), version != nullptr) << input;
+    EXPECT_STREQ(v.c_str(), version ? version : "") << input;
+}
+
 TEST(VersionRules, TheVersionLineAmongOtherLinesOfTheOutput) {
     struct Case {
         const char* output;
@@ -141,12 +148,7 @@ TEST(VersionRules, TheVersionLineAmongOtherLinesOfTheOutput) {
         {"Error: could not find java.dll\r\nError: could not find Java SE Runtime Environment.\r\n", nullptr},
         {"", nullptr},
     };
-    for (const auto& c : cases) {
-        Text<kTextSize> v;
-        bool ok = parseVersionOutput(c.output, v);
-        EXPECT_EQ(ok, c.version != nullptr) << c.output;
-        EXPECT_STREQ(v.c_str(), c.version ? c.version : "") << c.output;
-    }
+    for (const auto& c : cases) expectVersion(parseVersionOutput, c.output, c.version);
 }
 
 TEST(VersionRules, TheVersionOfAReleaseFile) {
@@ -164,20 +166,21 @@ TEST(VersionRules, TheVersionOfAReleaseFile) {
         {"IMPLEMENTOR=\"x\"\n", nullptr},
         {"", nullptr},
     };
-    for (const auto& c : cases) {
-        Text<kTextSize> v;
-        EXPECT_EQ(parseReleaseVersion(c.release, v), c.version != nullptr) << c.release;
-        EXPECT_STREQ(v.c_str(), c.version ? c.version : "") << c.release;
-    }
+    for (const auto& c : cases) expectVersion(parseReleaseVersion, c.release, c.version);
+}
+
+// The names in the order `compare` puts them.
+std::vector<std::string> sortedBy(int (*compare)(const char*, const char*), std::vector<std::string> names) {
+    std::sort(names.begin(), names.end(),
+              [compare](const std::string& a, const std::string& b) { return compare(a.c_str(), b.c_str()) < 0; });
+    return names;
 }
 
 TEST(VersionRules, RegistryVersionNamesSortByTheirNumbers) {
-    std::vector<std::string> names = {"8.0.392.8", "21", "17.0.2", "17.0.10", "1.8.0_392", "1.8.0_45", "21.0.1",
-                                      "11", "17", "017.0.3"};
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return compareVersionNames(a.c_str(), b.c_str()) < 0; });
-    EXPECT_EQ(names, (std::vector<std::string>{"1.8.0_45", "1.8.0_392", "8.0.392.8", "11", "17", "17.0.2", "017.0.3",
-                                               "17.0.10", "21", "21.0.1"}));
+    EXPECT_EQ(sortedBy(compareVersionNames, {"8.0.392.8", "21", "17.0.2", "17.0.10", "1.8.0_392", "1.8.0_45", "21.0.1",
+                                             "11", "17", "017.0.3"}),
+              (std::vector<std::string>{"1.8.0_45", "1.8.0_392", "8.0.392.8", "11", "17", "17.0.2", "017.0.3",
+                                        "17.0.10", "21", "21.0.1"}));
     EXPECT_EQ(compareVersionNames("17.0.2", "17.0.2"), 0);
     EXPECT_LT(compareVersionNames("17.0.2", "17.0.2.1"), 0);
 }
@@ -193,15 +196,9 @@ TEST(VersionRules, VendorSubkeyNamesNameTheirRuntimesVersion) {
         {"1.8.0_392", "1.8.0_392"},    {"9.0.4", "9.0.4"}, {"zulu-17", "17"},            {"zulu-8", "1.8"},
         {"Liberica JDK 17 Full", "17"}, {"Liberica JDK 8", "1.8"}, {"Liberica JDK", nullptr}, {"", nullptr},
     };
-    for (const auto& c : cases) {
-        Text<kTextSize> v;
-        EXPECT_EQ(vendorNameVersion(c.name, v), c.version != nullptr) << c.name;
-        EXPECT_STREQ(v.c_str(), c.version ? c.version : "") << c.name;
-    }
-    std::vector<std::string> names = {"zulu-11", "zulu-8", "zulu-17", "zulu-21"};
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return compareVendorNames(a.c_str(), b.c_str()) < 0; });
-    EXPECT_EQ(names, (std::vector<std::string>{"zulu-8", "zulu-11", "zulu-17", "zulu-21"}));
+    for (const auto& c : cases) expectVersion(vendorNameVersion, c.name, c.version);
+    EXPECT_EQ(sortedBy(compareVendorNames, {"zulu-11", "zulu-8", "zulu-17", "zulu-21"}),
+              (std::vector<std::string>{"zulu-8", "zulu-11", "zulu-17", "zulu-21"}));
 }
 
 // Splits a command line the way the platform's parser does (for the checks).
@@ -275,9 +272,8 @@ TEST(RuntimeRules, ExecutableDirectoryAndLibraryPaths) {
 
 // The release file lies above a folder named bin, and nowhere else.
 TEST(RuntimeRules, OnlyAFolderOfThatNameCounts) {
-    EXPECT_TRUE(endsWithFolder("c:\\jdk\\bin\\", "bin"));
-    EXPECT_TRUE(endsWithFolder("c:\\jdk\\BIN\\", "bin"));
-    EXPECT_TRUE(endsWithFolder("c:\\jdk\\jre\\", "jre"));
+    for (auto [dir, folder] : {std::pair{"c:\\jdk\\bin\\", "bin"}, {"c:\\jdk\\BIN\\", "bin"}, {"c:\\jdk\\jre\\", "jre"}})
+        EXPECT_TRUE(endsWithFolder(dir, folder)) << dir;
     for (const char* dir : {"c:\\jdk\\mybin\\", "bin\\", "c:\\jdk\\bin", "c:\\jdk\\bins\\", "c:\\java\\", ""})
         EXPECT_FALSE(endsWithFolder(dir, "bin")) << dir;
 }

@@ -33,13 +33,10 @@ TEST(CommandLineTail, SkipsTheProgramNameLikeThePlatformStartUp) {
 }
 
 TEST(CommandLineTail, InternalPrefixComparesTheFirstFifteenBytes) {
-    EXPECT_TRUE(hasInternalPrefix("-q_qbk_internal"));
-    EXPECT_TRUE(hasInternalPrefix("-q_qbk_internal more args"));
-    EXPECT_TRUE(hasInternalPrefix("-q_qbk_internalX"));
-    EXPECT_FALSE(hasInternalPrefix("-Q_QBK_INTERNAL"));
-    EXPECT_FALSE(hasInternalPrefix("-q_qbk_interna"));
-    EXPECT_FALSE(hasInternalPrefix(" -q_qbk_internal"));
-    EXPECT_FALSE(hasInternalPrefix(""));
+    for (const char* line : {"-q_qbk_internal", "-q_qbk_internal more args", "-q_qbk_internalX"})
+        EXPECT_TRUE(hasInternalPrefix(line)) << line;
+    for (const char* line : {"-Q_QBK_INTERNAL", "-q_qbk_interna", " -q_qbk_internal", ""})
+        EXPECT_FALSE(hasInternalPrefix(line)) << line;
     EXPECT_FALSE(hasInternalPrefix(nullptr));
 }
 

@@ -2,6 +2,7 @@
 // includes only itself and the folders below it in one order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -14,10 +15,8 @@ const std::vector<std::string> kOrder = {"common", "services", "paths",  "config
                                          "process", "jvm",     "vm",     "splash", "launcher"};
 
 int rankOf(const std::string& folder) {
-    for (size_t i = 0; i < kOrder.size(); ++i) {
-        if (kOrder[i] == folder) return static_cast<int>(i);
-    }
-    return -1;
+    auto at = std::find(kOrder.begin(), kOrder.end(), folder);
+    return at == kOrder.end() ? -1 : static_cast<int>(at - kOrder.begin());
 }
 
 TEST(Layering, EveryFolderIncludesOnlyItselfAndThoseBelow) {

@@ -21,8 +21,13 @@ import testkit.Test;
 
 public class LaunchInfoTest {
 
+    private interface Body {
+        void run() throws Exception;
+    }
+
     /** Runs the body with the launcher's properties set as given (null: absent), then restores them. */
-    private static void withProperties(String semaphore, String module, String commFile, String tempDir, Runnable body) {
+    private static void withProperties(String semaphore, String module, String commFile, String tempDir, Body body)
+            throws Exception {
         Properties saved = (Properties) System.getProperties().clone();
         String[][] values = {
             {LaunchInfo.SEMAPHORE_NAME_PROPERTY, semaphore}, {LaunchInfo.MODULE_NAME_PROPERTY, module},
@@ -43,7 +48,7 @@ public class LaunchInfoTest {
     }
 
     @Test
-    public void launcherPropertiesAreReported() {
+    public void launcherPropertiesAreReported() throws Exception {
         withProperties("Global\\zrv_sem", "C:\\Apps\\My App.exe", "C:\\Temp\\zrv_p4242.tmp", "C:\\Temp\\zrv1a2b", () -> {
             assertEquals("Global\\zrv_sem", LaunchInfo.getSemaphoreName());
             assertEquals("C:\\Apps\\My App.exe", LaunchInfo.getModuleName());
@@ -53,7 +58,7 @@ public class LaunchInfoTest {
     }
 
     @Test
-    public void absentOrEmptyPropertiesAreNull() {
+    public void absentOrEmptyPropertiesAreNull() throws Exception {
         withProperties(null, "C:\\Apps\\app.exe", "C:\\Temp\\zrv_p1.tmp", "", () -> {
             assertNull(LaunchInfo.getSemaphoreName());
             assertNull(LaunchInfo.getTempDir());
@@ -132,25 +137,15 @@ public class LaunchInfoTest {
         lines.write("bad \"quote\r\nlast without its end".getBytes(StandardCharsets.UTF_8));
         Files.write(file, lines.toByteArray());
         withProperties("sem", null, file.toString(), null, () -> {
-            try {
-                assertEquals(Arrays.asList("[\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt, \uD83D\uDE00, caf\u00e9]", "[]",
-                                           "[two\rlines, x]", "[last, without, its, end]"), readAll());
-                assertEquals(0L, Files.size(file));
-                Files.write(file, "later\r\n".getBytes(StandardCharsets.UTF_8), StandardOpenOption.APPEND);
-                assertEquals(Arrays.asList("[later]"), readAll());
-                Files.delete(file);
-                assertNull(LaunchInfo.readHandedOverArguments());
-            } catch (java.io.IOException e) {
-                throw new AssertionError(e);
-            }
+            assertEquals(Arrays.asList("[\u0394\u03bf\u03ba\u03b9\u03bc\u03ae \u20ac.txt, \uD83D\uDE00, caf\u00e9]", "[]",
+                                       "[two\rlines, x]", "[last, without, its, end]"), readAll());
+            assertEquals(0L, Files.size(file));
+            Files.write(file, "later\r\n".getBytes(StandardCharsets.UTF_8), StandardOpenOption.APPEND);
+            assertEquals(Arrays.asList("[later]"), readAll());
+            Files.delete(file);
+            assertNull(LaunchInfo.readHandedOverArguments());
         });
-        withProperties(null, null, null, null, () -> {
-            try {
-                assertNull(LaunchInfo.readHandedOverArguments());
-            } catch (java.io.IOException e) {
-                throw new AssertionError(e);
-            }
-        });
+        withProperties(null, null, null, null, () -> assertNull(LaunchInfo.readHandedOverArguments()));
     }
 
     @Test
