@@ -146,10 +146,13 @@ class VmLog:
         self.path.unlink(missing_ok=True)
 
 
-def reg_import(wine, lines):
-    """Writes registry keys and values in one step; a line "[-KEY]" deletes a key."""
+def reg_import(wine, lines, unicode=False):
+    """Writes registry keys and values in one step; a line "[-KEY]" deletes a key.
+    `unicode` for data the code page cannot hold: the file is then UTF-16."""
     reg_file = wine.prefix / f"import-{os.getpid()}.reg"
-    reg_file.write_text("REGEDIT4\r\n\r\n" + "\r\n".join(lines) + "\r\n", encoding="latin-1")
+    header, encoding = (("\ufeffWindows Registry Editor Version 5.00", "utf-16-le") if unicode
+                        else ("REGEDIT4", "latin-1"))
+    reg_file.write_text(header + "\r\n\r\n" + "\r\n".join(lines) + "\r\n", encoding=encoding)
     wine.reg("import", to_windows_path(reg_file))
     reg_file.unlink()
 
@@ -227,14 +230,15 @@ def vm_log(tmp_path):
 
 @pytest.fixture
 def launch(wine, vm_log):
-    """launch(exe, args=(), env=None) with the doubles' log switched on and the
-    product variables undefined unless the test defines them."""
+    """launch(exe, args=(), env=None, cwd=None, prefix=None) with the doubles' log
+    switched on and the product variables undefined unless the test defines
+    them; in another Wine prefix than the test's with `prefix`."""
 
-    def run(exe, args=(), env=None, cwd=None):
+    def run(exe, args=(), env=None, cwd=None, prefix=None):
         full = {"ZORVO_TESTVM_LOG": str(vm_log.path), "ZORVO_JAVA_HOME": None,
                 "QUENBROOK_JAVA_HOME": None, "ZORVO_TESTVM_JAVA_BEHAVIOUR": None,
                 "ZORVO_TESTVM_UNPACK200_BEHAVIOUR": None, **(env or {})}
-        return wine.run(exe, args, env=full, cwd=cwd)
+        return (prefix or wine).run(exe, args, env=full, cwd=cwd)
 
     return run
 
@@ -268,10 +272,34 @@ def javasoft_lines(tmp_path, key, current=None, versions=None):
 
 
 def located_lines(hive, executables):
-    lines = []
-    for exe in executables:
-        lines.append(f"[{HIVES[hive]}\\{LOCATED_KEY}\\{located_name(exe)}]")
-    return lines
+    return [f"[{HIVES[hive]}\\{LOCATED_KEY}\\{located_name(exe)}]" for exe in executables]
+
+
+# The sources through which found_through names a runtime.
+SOURCES = ["search-file", "item-directory", "item-absolute", "item-variable", "flavour-variable", "search-path",
+           "registry", "located"]
+
+
+def found_through(wine, tmp_path, source, home, text=None):
+    """(configuration, environment) of a launcher in tmp_path that names the
+    runtime `home`, a folder of tmp_path, through one source of the search
+    only; `text` is how the R item or the preferred-runtime file names it
+    (default: the folder's name)."""
+    text = text or home.name
+    config = {"product-flavour": "e", "jvm-search-sequence": {
+        "item-directory": f"R{text};", "item-absolute": f"A{win(home)};", "item-variable": "EZRV_TEST_HOME;",
+        "search-path": "S;", "registry": "Y;", "located": "Y;"}.get(source, "")}
+    env = {"item-variable": {"ZRV_TEST_HOME": win(home)}, "flavour-variable": {"ZORVO_JAVA_HOME": win(home)}}
+    if source == "search-file":
+        (tmp_path / ".quenbrook").mkdir(exist_ok=True)
+        (tmp_path / ".quenbrook" / "pref_jre.cfg").write_text(text + "\r\n")
+    elif source == "search-path":
+        config["path-prefix"] = f"{home.name}\\bin"
+    elif source == "registry":
+        reg_import(wine, javasoft_lines(tmp_path, JRE_KEY, "1.6", {"1.6": home.name}))
+    elif source == "located":
+        reg_import(wine, located_lines("HKCU", [home / "bin" / "java.exe"]))
+    return config, env.get(source, {})
 
 
 # The keys that installers of current runtimes write: (key, subkey name, path below it, value).

@@ -8,8 +8,8 @@ from pathlib import Path
 
 import pytest
 
-from runtimes import (CONSOLE, FOUND, JRE_KEY, clean_registry, javasoft_lines, launch, make_runtime,  # noqa: F401
-                      normalised, outcome, reg_import, runtime_doubles, vm_log, win)
+from runtimes import (CONSOLE, FOUND, SOURCES, clean_registry, found_through, launch, make_runtime,  # noqa: F401
+                      normalised, outcome, runtime_doubles, vm_log, win)
 
 # Written to standard output in text mode, so the line ends in CR LF.
 PREPARING = b"Preparing JRE ...\r\n"
@@ -50,19 +50,16 @@ def test_a_packed_runtime_is_unpacked_once_in_the_listed_order(make_app, tmp_pat
     assert vm_log.records("exec", src="unpack200") == []
 
 
-@pytest.mark.parametrize("case", ["not-packed", "already-prepared", "environment-variable", "search-path",
-                                  "registry"])
+@pytest.mark.parametrize("case", ["not-packed", "already-prepared", "item-variable", "search-path", "registry"])
 def test_a_runtime_is_not_prepared(wine, make_app, tmp_path, launch, vm_log, case):
     archives = ["lib\\charsets.jar", "lib\\jsse.jar"] if case == "not-packed" else ["lib\\rt.jar", "lib\\charsets.jar"]
     home = make_runtime(tmp_path / "rt", packed=archives)
     if case == "already-prepared":
         (home / "lib" / "jsse.jar").write_bytes(b"unpacked")
-    if case == "registry":
-        reg_import(wine, javasoft_lines(tmp_path, JRE_KEY, "1.6", {"1.6": "rt"}))
-    sequence = {"environment-variable": "EZRV_TEST_HOME;", "search-path": "S;", "registry": "Y;"}.get(case, "Rrt;")
-    exe = make_app({**CONSOLE, "jvm-search-sequence": sequence, "path-prefix": "rt\\bin"})
+    config, env = found_through(wine, tmp_path, case if case in SOURCES else "item-directory", home)
+    exe = make_app({**CONSOLE, **config})
 
-    result = launch(exe, env={"ZRV_TEST_HOME": win(home)})
+    result = launch(exe, env=env)
 
     assert outcome(result) == FOUND
     assert result.stdout == b""

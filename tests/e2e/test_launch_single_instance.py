@@ -15,7 +15,7 @@ import time
 import pytest
 
 from conftest import BOTH_ARCHES, TESTVM, to_windows_path
-from test_launch import FIXED, Launch, RunResult, Running, launcher, short_dir, user_temp  # noqa: F401 (fixtures)
+from test_launch import FIXED, Running, launcher, short_dir, user_temp  # noqa: F401 (fixtures)
 
 PIDS_KEY = r"HKCU\SOFTWARE\tallgrass-works\zorvo\pids"
 SINGLE = {"single-instance": 1}
@@ -126,28 +126,20 @@ def test_a_registered_id_of_no_running_instance_is_never_handed_to(launcher, win
     assert first.finish().returncode == 0
 
 
-def start_later(app, tail):
-    """A later start in the background, with exactly this command-line tail;
-    gives its process and the log its VM would write."""
-    log, env = app.log_env(None)
-    with open(app.next_file("later", ".out"), "wb") as out:
-        proc = subprocess.Popen(app.wine.command(TESTVM / "starter.exe", app.starter_args(tail)),
-                                env=app.wine.environment(env), cwd=app.dir, stdin=subprocess.DEVNULL,
-                                stdout=out, stderr=out)
-    return proc, log
-
-
 @BOTH_ARCHES
-def test_eight_later_starts_at_once_each_hand_over_arrives_whole_and_once(launcher, wine, running, user_temp):
+def test_eight_later_starts_at_once_each_hand_over_arrives_whole_and_once(launcher, wine, running, user_temp,
+                                                                         tmp_path):
     """Documents opened together: each later start appends its line under the
     file's lock, so none overwrites another, and the first instance is woken."""
     app = launcher(SINGLE)
     first = running(app, "first", env={"ZORVO_TESTVM_MAIN_AWAIT_HAND_OVER": "60000"})
     target = comm_file(wine, user_temp, first.wait_for("JNI_CreateJavaVM")["pid"])
     tails = [f'"document {i}.txt" --opened-with "\u0394 {i}"' for i in range(8)]
-    later = [start_later(app, tail) for tail in tails]
-    assert [proc.wait(timeout=120) for proc, _ in later] == [0] * 8
-    assert all(Launch(RunResult(0, b"", b""), log).records == [] for _, log in later)
+    # Started in the background, with a release file that exists: one that ran on its own would not block.
+    (tmp_path / "released").touch()
+    later = [Running(app, tmp_path / "released", tail) for tail in tails]
+    assert [instance.proc.wait(timeout=120) for instance in later] == [0] * 8
+    assert all(instance.launch().records == [] for instance in later)
     lines = target.read_bytes().split(b"\r\n")
     assert lines[-1] == b"" and sorted(lines[:-1]) == sorted(t.encode("utf-8") for t in tails)
     woken = first.wait_for("hand_over_wait")

@@ -169,7 +169,7 @@ def test_the_order_of_the_keys_of_current_runtimes(wine, make_app, tmp_path, lau
             value = "Path" if below else ("JavaHome" if "JavaSoft" in key else "InstallationPath")
             lines += vendor_lines(hive, key, name, below, value, win(home))
     reg_import(wine, lines)
-    exe = make_app({**CONSOLE, "min-java-version": "1.8" if "rt18" in runtimes and keys[-1][0] == "old" else "17",
+    exe = make_app({**CONSOLE, "min-java-version": "1.8" if keys[-1][0] == "old" else "17",
                     "jvm-search-sequence": "Y;"})
 
     assert outcome(launch(exe)) == FOUND
@@ -196,7 +196,8 @@ def test_unusable_values_of_the_keys_of_current_runtimes_are_passed_over(wine, m
 
 
 @BOTH_ARCHES
-def test_each_launcher_reads_the_registry_view_of_its_architecture(prefixes, arch, make_app, tmp_path, vm_log):
+def test_each_launcher_reads_the_registry_view_of_its_architecture(prefixes, arch, make_app, tmp_path, launch,
+                                                                   vm_log):
     """In a 64-bit prefix the JavaSoft key of the 64-bit view names a 64-bit
     runtime, the key of the 32-bit view (WOW6432Node) a 32-bit one, as the
     installers of each write them: each launcher finds its own."""
@@ -208,9 +209,7 @@ def test_each_launcher_reads_the_registry_view_of_its_architecture(prefixes, arc
                                 {"1.8": name})
     reg_import(wine64, lines)
     try:
-        exe = make_app({**CONSOLE, "jvm-search-sequence": "Y;"})
-        result = wine64.run(exe, env={"ZORVO_TESTVM_LOG": str(vm_log.path), "ZORVO_JAVA_HOME": None})
-        assert outcome(result) == FOUND
+        assert outcome(launch(make_app({**CONSOLE, "jvm-search-sequence": "Y;"}), prefix=wine64)) == FOUND
         assert_loaded(vm_log, f"{arch.name}\\bin\\client\\jvm.dll")
     finally:
         reg_import(wine64, ["[-HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft]",

@@ -6,7 +6,7 @@ probe that gave no version."""
 
 import pytest
 
-from conftest import BOTH_ARCHES, to_windows_path
+from conftest import BOTH_ARCHES
 from runtimes import (CONSOLE, FOUND, HIVES, NOT_FOUND, assert_loaded, assert_probed,  # noqa: F401
                       clean_registry, launch, make_runtime, outcome, reg_import, runtime_doubles,
                       vendor_lines, vm_log, win)
@@ -117,15 +117,6 @@ def test_a_release_file_counts_only_above_a_bin_folder(make_app, tmp_path, launc
 # --- names outside the code page --------------------------------------------------------
 
 
-def reg_import_unicode(wine, lines):
-    """reg_import for data the code page cannot hold: a UTF-16 file."""
-    reg_file = wine.prefix / "import-unicode.reg"
-    reg_file.write_text("\ufeffWindows Registry Editor Version 5.00\r\n\r\n" + "\r\n".join(lines) + "\r\n",
-                        encoding="utf-16-le")
-    wine.reg("import", to_windows_path(reg_file))
-    reg_file.unlink()
-
-
 @BOTH_ARCHES
 def test_homes_and_the_trace_below_a_greek_folder(wine, make_app, tmp_path, launch, vm_log):
     """An E variable and a per-user vendor key naming a home below a folder
@@ -133,8 +124,8 @@ def test_homes_and_the_trace_below_a_greek_folder(wine, make_app, tmp_path, laun
     file there is written."""
     greek = tmp_path / f"{GREEK} profile"
     home = make_runtime(greek / "jdk", "17.0.9")
-    reg_import_unicode(wine, vendor_lines("HKCU", "SOFTWARE\\Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot\\MSI",
-                                          "Path", win(home)))
+    reg_import(wine, vendor_lines("HKCU", "SOFTWARE\\Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot\\MSI", "Path",
+                                  win(home)), unicode=True)
     trace = greek / "trace.txt"
     for sequence in ("EGREEK_HOME;", "Y;"):
         vm_log.clear()

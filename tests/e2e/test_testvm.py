@@ -12,7 +12,7 @@ import time
 import pytest
 
 from conftest import ARCHES, BOTH_ARCHES, TESTVM, to_windows_path
-from runtimes import VmLog
+from runtimes import vm_log  # noqa: F401 (fixture)
 
 JVM = TESTVM / "jvm.dll"
 STARTER = TESTVM / "starter.exe"
@@ -20,11 +20,6 @@ STARTER = TESTVM / "starter.exe"
 STARTF_USESHOWWINDOW = 0x1
 STARTF_USESTDHANDLES = 0x100
 SW_SHOWMINNOACTIVE = 7
-
-
-@pytest.fixture
-def vm_log(tmp_path):
-    return VmLog(tmp_path / "testvm.jsonl")
 
 
 @pytest.fixture

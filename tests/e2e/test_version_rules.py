@@ -10,10 +10,9 @@ import time
 import pytest
 
 from conftest import BOTH_ARCHES
-from runtimes import (CACHE_KEY, CONSOLE, FOUND, JRE_KEY, MESSAGES, NOT_FOUND, assert_loaded,  # noqa: F401
-                      assert_probed, cache_entries, cache_key_of, clean_registry, ends_with, filetime, javasoft_lines,
-                      launch, located_lines, make_runtime, outcome, reg_import, reg_string, runtime_doubles,
-                      temp_probe_files, vm_log, win)
+from runtimes import (CACHE_KEY, CONSOLE, FOUND, MESSAGES, NOT_FOUND, assert_loaded, assert_probed,  # noqa: F401
+                      cache_entries, cache_key_of, clean_registry, ends_with, filetime, found_through, launch,
+                      make_runtime, outcome, reg_import, reg_string, runtime_doubles, temp_probe_files, vm_log, win)
 
 INTERNAL = "-q_qbk_internal"
 
@@ -21,34 +20,30 @@ INTERNAL = "-q_qbk_internal"
 # --- the version range ------------------------------------------------------------------
 
 
-@pytest.mark.parametrize(
-    "version, passed_over",
-    [("1.4.2_05", True), ("1.7.0", True), ("1.10.0", True), ("1.6.0_45", False), ("1.5", False)],
-    ids=["below-minimum", "above-maximum", "1.10-is-below-1.5", "maximum-is-a-prefix", "minimum-itself"],
-)
-def test_a_runtime_outside_the_range_is_passed_over(make_app, tmp_path, launch, vm_log, version, passed_over):
-    make_runtime(tmp_path / "first", version)
-    make_runtime(tmp_path / "second", "1.5.0_22")
-    (tmp_path / ".quenbrook").mkdir()
-    (tmp_path / ".quenbrook" / "pref_jre.cfg").write_text("first\n")
-    exe = make_app({**CONSOLE, "min-java-version": "1.5", "max-java-version": "1.6",
-                    "jvm-search-sequence": "Rsecond;"})
-
-    assert outcome(launch(exe)) == FOUND
-    winner = "second" if passed_over else "first"
-    assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
+OLD_RANGE = {"min-java-version": "1.5", "max-java-version": "1.6"}
 
 
 @BOTH_ARCHES
 @pytest.mark.parametrize("bounds, runtimes, winner", [
+    (OLD_RANGE, [("first", "1.4.2_05"), ("second", "1.5.0_22")], "second"),
+    (OLD_RANGE, [("first", "1.7.0"), ("second", "1.5.0_22")], "second"),
+    (OLD_RANGE, [("first", "1.10.0"), ("second", "1.5.0_22")], "second"),
+    (OLD_RANGE, [("first", "1.6.0_45"), ("second", "1.5.0_22")], "first"),
+    (OLD_RANGE, [("first", "1.5"), ("second", "1.5.0_22")], "first"),
+    # Bounds compare part by part as numbers: 17 is above 8, 21 above 17.
     ({"min-java-version": "8"}, [("jdk17", "17.0.9")], "jdk17"),
     ({"min-java-version": "11", "max-java-version": "17"}, [("jdk21", "21.0.1"), ("jdk17", "17.0.9")], "jdk17"),
-], ids=["minimum-8-finds-17", "11-to-17-passes-over-21"])
-def test_ranges_written_the_way_people_write_them(make_app, tmp_path, launch, vm_log, bounds, runtimes, winner):
-    """Bounds compare part by part as numbers: 17 is above 8, 21 above 17."""
+], ids=["below-minimum", "above-maximum", "1.10-is-above-1.6", "maximum-is-a-prefix", "minimum-itself",
+        "minimum-8-finds-17", "11-to-17-passes-over-21"])
+def test_a_runtime_outside_the_range_is_passed_over(make_app, tmp_path, launch, vm_log, bounds, runtimes, winner):
+    """The first runtime is named by the preferred-runtime file, the others by
+    directory items, in order."""
     for name, version in runtimes:
         make_runtime(tmp_path / name, version)
-    exe = make_app({**CONSOLE, **bounds, "jvm-search-sequence": "".join(f"R{name};" for name, _ in runtimes)})
+    (tmp_path / ".quenbrook").mkdir()
+    (tmp_path / ".quenbrook" / "pref_jre.cfg").write_text(runtimes[0][0] + "\n")
+    exe = make_app({**CONSOLE, **bounds, "jvm-search-sequence": "".join(f"R{name};" for name, _ in runtimes[1:])})
+
     assert outcome(launch(exe)) == FOUND
     assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
 
@@ -129,6 +124,14 @@ def test_cache_entries_written_by_another_program_are_read(wine, make_app, tmp_p
         assert cache_entries(wine)[cache_key_of(java)] == {"LastWriteTime": filetime(java), "Version": "1.4.2_05"}
 
 
+# What a runtime prints before its version line when an options variable is set.
+PICKED_UP = [
+    "Picked up JAVA_TOOL_OPTIONS: -Dhttps.proxyHost=proxy.example -Djavax.net.ssl.trustStore=C:\\ca.jks",
+    "Picked up _JAVA_OPTIONS: -Djava.net.preferIPv4Stack=true",
+    "NOTE: Picked up JDK_JAVA_OPTIONS: --add-opens=java.base/java.lang=ALL-UNNAMED",
+]
+
+
 @pytest.mark.parametrize(
     "line, behaviour, version",
     [
@@ -143,14 +146,19 @@ def test_cache_entries_written_by_another_program_are_read(wine, make_app, tmp_p
         ('Java version "1.6.0_45"', None, None),
         ('java version 1.6.0_45', None, None),
         ('openjdk  version "17.0.2"', None, None),
-    ],
+    ] + [(f'{picked_up}\r\nopenjdk version "17.0.9" 2023-10-17\r\nOpenJDK Runtime Environment (build 17.0.9+9)',
+          "raw", "17.0.9") for picked_up in PICKED_UP],
     ids=["classic", "openjdk-with-date", "lts", "openjdk-classic", "exit-code-1", "no-answer",
-         "answer-on-stdout", "garbage", "capital-j", "no-quotes", "two-blanks"],
+         "answer-on-stdout", "garbage", "capital-j", "no-quotes", "two-blanks", "picked-up-JAVA_TOOL_OPTIONS",
+         "picked-up-_JAVA_OPTIONS", "picked-up-JDK_JAVA_OPTIONS"],
 )
 def test_the_probe_takes_the_version_between_the_quotes(wine, make_app, tmp_path, launch, vm_log,
                                                         line, behaviour, version):
+    """Lines before the version line are passed over; whatever the answer, the
+    probe leaves no temporary file behind."""
     home = make_runtime(tmp_path / "rt", line=line, behaviour=behaviour)
     exe = make_app({**CONSOLE, "jvm-search-sequence": f"A{win(home)};"})
+    before = temp_probe_files(wine)
 
     result = launch(exe)
 
@@ -162,24 +170,6 @@ def test_the_probe_takes_the_version_between_the_quotes(wine, make_app, tmp_path
     else:
         assert outcome(result) == FOUND
         assert entries[cache_key_of(home / "bin" / "java.exe")]["Version"] == version
-
-
-@pytest.mark.parametrize(
-    "line, behaviour, expected",
-    [
-        ('java version "1.6.0_45"', None, FOUND),
-        ('java version "1.6.0_45"', "exit 1", NOT_FOUND),
-        ("Error occurred during initialization of VM", None, NOT_FOUND),
-    ],
-    ids=["accepted", "exit-code-1", "garbage"],
-)
-def test_the_probe_leaves_no_temporary_file(wine, make_app, tmp_path, launch, vm_log, line, behaviour, expected):
-    home = make_runtime(tmp_path / "rt", line=line, behaviour=behaviour)
-    exe = make_app({**CONSOLE, "jvm-search-sequence": f"A{win(home)};"})
-    before = temp_probe_files(wine)
-
-    assert outcome(launch(exe)) == expected
-    assert len(vm_log.probes()) == 1
     # The file is gone once the probed program's handle to it is closed too,
     # which Wine's server does a moment after that program has ended.
     deadline = time.monotonic() + 10
@@ -234,40 +224,16 @@ def test_a_hanging_runtime_is_ended_after_ten_seconds_and_passed_over(wine, make
 # --- the beta rule and the windowed executable ------------------------------------------
 
 
-BETA_SOURCES = {
-    # source: accepted without accept-beta
-    "defined-directory": True,
-    "environment-variable": False,
-    "search-path": False,
-    "javasoft": False,
-    "located": True,
-}
-
-
 @pytest.mark.parametrize("accept_beta", [0, 1])
-@pytest.mark.parametrize("source", list(BETA_SOURCES))
+@pytest.mark.parametrize("source, accepted", [("item-directory", True), ("item-variable", False),
+                                              ("search-path", False), ("registry", False), ("located", True)])
 def test_beta_versions_only_from_defined_directories_and_located_runtimes(wine, make_app, tmp_path, launch,
-                                                                          vm_log, source, accept_beta):
+                                                                          vm_log, source, accepted, accept_beta):
     home = make_runtime(tmp_path / "beta", "1.5.0-beta")
-    config = {**CONSOLE, "accept-beta": accept_beta}
-    env = {}
-    if source == "defined-directory":
-        config["jvm-search-sequence"] = "Rbeta;"
-    elif source == "environment-variable":
-        config["jvm-search-sequence"] = "EZRV_TEST_HOME;"
-        env["ZRV_TEST_HOME"] = win(home)
-    elif source == "search-path":
-        config.update({"jvm-search-sequence": "S;", "path-prefix": "beta\\bin"})
-    elif source == "javasoft":
-        config["jvm-search-sequence"] = "Y;"
-        reg_import(wine, javasoft_lines(tmp_path, JRE_KEY, "1.5", {"1.5": "beta"}))
-    else:
-        config["jvm-search-sequence"] = "Y;"
-        reg_import(wine, located_lines("HKCU", [home / "bin" / "java.exe"]))
-    exe = make_app(config)
+    config, env = found_through(wine, tmp_path, source, home)
+    exe = make_app({**CONSOLE, **config, "accept-beta": accept_beta})
 
-    accepted = accept_beta == 1 or BETA_SOURCES[source]
-    assert outcome(launch(exe, env=env)) == (FOUND if accepted else NOT_FOUND)
+    assert outcome(launch(exe, env=env)) == (FOUND if accepted or accept_beta else NOT_FOUND)
     assert len(vm_log.probes()) == 1
 
 
@@ -306,22 +272,6 @@ def test_a_release_file_gives_the_version_without_starting_the_runtime(wine, mak
     assert len(vm_log.probes()) == probes
     java = home / "bin" / "java.exe"
     assert cache_entries(wine)[cache_key_of(java)] == {"LastWriteTime": filetime(java), "Version": version}
-
-
-@pytest.mark.parametrize("picked_up", [
-    "Picked up JAVA_TOOL_OPTIONS: -Dhttps.proxyHost=proxy.example -Djavax.net.ssl.trustStore=C:\\ca.jks",
-    "Picked up _JAVA_OPTIONS: -Djava.net.preferIPv4Stack=true",
-    "NOTE: Picked up JDK_JAVA_OPTIONS: --add-opens=java.base/java.lang=ALL-UNNAMED",
-], ids=["JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"])
-def test_picked_up_lines_before_the_version_line_are_passed_over(wine, make_app, tmp_path, launch, vm_log,
-                                                                  picked_up):
-    home = make_runtime(tmp_path / "rt", behaviour="raw")
-    (home / "bin" / "version.txt").write_bytes(picked_up.encode() + b'\r\nopenjdk version "17.0.9" 2023-10-17\r\n'
-                                                b"OpenJDK Runtime Environment (build 17.0.9+9)\r\n")
-    exe = make_app({**CONSOLE, "min-java-version": "17", "jvm-search-sequence": f"A{win(home)};"})
-
-    assert outcome(launch(exe)) == FOUND
-    assert cache_entries(wine)[cache_key_of(home / "bin" / "java.exe")]["Version"] == "17.0.9"
 
 
 def test_a_runtime_reached_through_a_link_on_the_search_path_is_its_own(wine, make_app, tmp_path, launch, vm_log):

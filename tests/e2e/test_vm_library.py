@@ -10,9 +10,8 @@ from pathlib import Path
 import pytest
 
 from conftest import ARCHES, BOTH_ARCHES
-from runtimes import (CONSOLE, FOUND, JRE_KEY, NOT_FOUND, assert_loaded, assert_probed,  # noqa: F401
-                      clean_registry, ends_with, javasoft_lines, launch, make_runtime, outcome, reg_import,
-                      runtime_doubles, vm_log, win)
+from runtimes import (CONSOLE, FOUND, NOT_FOUND, SOURCES, assert_loaded, assert_probed, clean_registry,  # noqa: F401
+                      ends_with, found_through, launch, make_runtime, outcome, runtime_doubles, vm_log, win)
 
 
 # --- loading the VM library -------------------------------------------------------------
@@ -75,19 +74,6 @@ def test_a_library_without_the_creation_entry_ends_the_launch(make_app, tmp_path
 
 # --- the VM library's own DLLs ---------------------------------------------------------
 
-# How a runtime "rt" below the test directory is named: the search sequence and
-# the environment; "search-file" writes the preferred-runtime file.
-CRT_SOURCES = {
-    "search-file": ("", {}),
-    "item-directory": ("R.\\rt;", {}),
-    "item-absolute": ("A{rt};", {}),
-    "item-variable": ("EZRV_TEST_HOME;", {"ZRV_TEST_HOME": "{rt}"}),
-    "flavour-variable": ("", {"ZORVO_JAVA_HOME": "{rt}"}),
-    "search-path": ("S;", {}),
-    "registry": ("Y;", {}),
-}
-
-
 def plant(directory: Path, arch) -> Path:
     """A working directory holding a stand-in of the C runtime double and a
     file named like a system DLL."""
@@ -98,25 +84,17 @@ def plant(directory: Path, arch) -> Path:
 
 
 @BOTH_ARCHES
-@pytest.mark.parametrize("source", list(CRT_SOURCES))
+@pytest.mark.parametrize("source", SOURCES[:-1])
 def test_the_vm_librarys_dlls_come_from_its_bin_whatever_the_working_directory(wine, arch, make_app, tmp_path,
                                                                                  launch, vm_log, source):
     home = make_runtime(tmp_path / "rt", crt="bin")
-    sequence, env = CRT_SOURCES[source]
-    config = {**CONSOLE, "product-flavour": "e", "jvm-search-sequence": sequence.format(rt=win(home))}
-    if source == "search-file":
-        (tmp_path / ".quenbrook").mkdir()
-        (tmp_path / ".quenbrook" / "pref_jre.cfg").write_text("rt\r\n")
-    if source == "search-path":
-        config["path-prefix"] = "rt\\bin"
-    if source == "registry":
-        reg_import(wine, javasoft_lines(tmp_path, JRE_KEY, "1.6", {"1.6": "rt"}))
-    exe = make_app(config)
+    config, env = found_through(wine, tmp_path, source, home, ".\\rt" if source == "item-directory" else None)
+    exe = make_app({**CONSOLE, **config})
     downloads = plant(tmp_path / "downloads", arch)
 
     for cwd in (None, downloads):
         vm_log.clear()
-        assert outcome(launch(exe, env={k: v.format(rt=win(home)) for k, v in env.items()}, cwd=cwd)) == FOUND
+        assert outcome(launch(exe, env=env, cwd=cwd)) == FOUND
         loaded = vm_log.loaded()
         assert [src for src, _ in loaded] == ["crt", "jvm"], loaded
         assert ends_with(loaded[0][1], "rt\\bin\\zrvcrt.dll") and ends_with(loaded[1][1], "rt\\bin\\client\\jvm.dll")
@@ -141,7 +119,7 @@ def test_a_dll_planted_in_the_working_directory_is_never_loaded(arch, make_app, 
 
 @BOTH_ARCHES
 def test_a_runtime_of_the_other_architecture_is_passed_over_never_called_damaged(prefixes, arch, make_app,
-                                                                                   tmp_path, vm_log):
+                                                                                   tmp_path, launch, vm_log):
     """In a 64-bit prefix, which runs both kinds of program: the launcher finds
     a runtime of the other architecture first (on the search path) and one of
     its own later (through entry 128), and starts its own; the other one is
@@ -153,8 +131,8 @@ def test_a_runtime_of_the_other_architecture_is_passed_over_never_called_damaged
     make_runtime(tmp_path / "own", "1.8.0_202")
 
     def run(sequence, name):
-        exe = make_app({**CONSOLE, "path-prefix": "other\\bin", "jvm-search-sequence": sequence}, name=name)
-        return wine64.run(exe, env={"ZORVO_TESTVM_LOG": str(vm_log.path), "ZORVO_JAVA_HOME": None})
+        return launch(make_app({**CONSOLE, "path-prefix": "other\\bin", "jvm-search-sequence": sequence}, name=name),
+                      prefix=wine64)
 
     assert outcome(run(f"S;A{win(tmp_path / 'own')};", "both.exe")) == FOUND
     assert_probed(vm_log, "own\\bin\\java.exe")
@@ -168,41 +146,25 @@ def test_a_runtime_of_the_other_architecture_is_passed_over_never_called_damaged
 
 
 @BOTH_ARCHES
-@pytest.mark.parametrize(
-    "source, stderr",
-    [
-        ("search-path", b"PATH-DAMAGED\nSTART-FAILED\n"),
-        ("item-variable", b"ENV-DAMAGED ZRV_TEST_HOME\nSTART-FAILED\n"),
-        ("flavour-variable", b"ENV-DAMAGED ZORVO_JAVA_HOME\nSTART-FAILED\n"),
-        ("item-directory", b"DEFINED-DAMAGED .\\Broken\nSTART-FAILED\n"),
-        ("search-file", b"DEFINED-DAMAGED Broken\\..\\BROKEN\nSTART-FAILED\n"),
-        ("registry", b"START-FAILED\n"),
-    ],
-)
+@pytest.mark.parametrize("source, stderr", [
+    ("search-path", b"PATH-DAMAGED\nSTART-FAILED\n"),
+    ("item-variable", b"ENV-DAMAGED ZRV_TEST_HOME\nSTART-FAILED\n"),
+    ("flavour-variable", b"ENV-DAMAGED ZORVO_JAVA_HOME\nSTART-FAILED\n"),
+    ("item-directory", b"DEFINED-DAMAGED .\\Broken\nSTART-FAILED\n"),
+    ("search-file", b"DEFINED-DAMAGED Broken\\..\\BROKEN\nSTART-FAILED\n"),
+    ("registry", b"START-FAILED\n"),
+])
 def test_a_runtime_without_a_loadable_library_names_its_source(wine, make_app, tmp_path, launch, vm_log,
                                                                 source, stderr):
-    sequence = {
-        "search-path": "S;",
-        "item-variable": "EZRV_TEST_HOME;",
-        "flavour-variable": "",
-        "item-directory": "R.\\Broken;",
-        "search-file": "",
-        "registry": "Y;",
-    }[source]
+    # The name as the configuration gives it comes back in the message.
+    text = {"item-directory": ".\\Broken", "search-file": "Broken\\..\\BROKEN"}.get(source)
     home = make_runtime(tmp_path / "broken", kinds=())
     # A valid runtime named by the installed-runtime file, the last source, is never reached.
     make_runtime(tmp_path / "good")
     (tmp_path / ".quenbrook").mkdir()
     (tmp_path / ".quenbrook" / "inst_jre.cfg").write_text("good\r\n")
-    config = {**CONSOLE, "product-flavour": "e", "jvm-search-sequence": sequence}
-    env = {"ZRV_TEST_HOME": win(home), "ZORVO_JAVA_HOME": win(home)}
-    if source == "search-path":
-        config["path-prefix"] = "broken\\bin"
-    if source == "search-file":
-        (tmp_path / ".quenbrook" / "pref_jre.cfg").write_text("Broken\\..\\BROKEN\r\n")
-    if source == "registry":
-        reg_import(wine, javasoft_lines(tmp_path, JRE_KEY, "1.6", {"1.6": "broken"}))
-    exe = make_app(config)
+    config, env = found_through(wine, tmp_path, source, home, text)
+    exe = make_app({**CONSOLE, **config})
 
     result = launch(exe, env=env)
 
