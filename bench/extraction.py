@@ -36,8 +36,6 @@ def main():
     runs32, why = wine_host.settle()
     print(wine_host.describe(runs32, why))
     arch = "win32" if runs32 else "win64"
-    if not runs32:
-        print("the 32-bit launcher is left out: this host runs no 32-bit programs; measuring the 64-bit one")
     wine = wine_host.command(arch == "win64")
     work = Path(tempfile.mkdtemp(prefix="zorvo-bench-"))
     env = {**os.environ, "WINEPREFIX": str(work / "prefix"), "WINEARCH": arch, "WINEDEBUG": "-all",

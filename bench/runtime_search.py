@@ -138,8 +138,6 @@ def main():
     runs32, why = wine_host.settle()
     print(wine_host.describe(runs32, why))
     arches = ("win32", "win64") if runs32 else ("win64",)
-    if not runs32:
-        print("the 32-bit launcher is left out: this host runs no 32-bit programs")
     work = Path(tempfile.mkdtemp(prefix="zorvo-bench-"))
     try:
         results = {arch: measure(arch, work / arch) for arch in arches}

@@ -97,14 +97,18 @@ LayoutBreak checkLauncherLayout(const ByteSource& image, const LauncherLayout& l
     if (out.pe.machine != layout.machine) return LayoutBreak::Machine;
     if (out.pe.sectionCount != kLauncherSectionCount) return LayoutBreak::SectionCount;
     if (out.pe.optionalHeaderSize != layout.optionalHeaderSize) return LayoutBreak::OptionalHeader;
+    uint64_t sectionEnds[kLauncherSectionCount];  // each section's raw offset plus raw size
     for (uint32_t i = 0; i < kLauncherSectionCount; ++i) {
         PeSection section;
         if (!readPeSection(image, out.pe, i, section)) return LayoutBreak::HeadersCut;
-        out.sectionEnds[i] = section.rawEnd();
+        sectionEnds[i] = section.rawEnd();
     }
-    out.blockOffset = out.sectionEnds[kLauncherSectionCount - 1];
+    out.blockOffset = sectionEnds[kLauncherSectionCount - 1];
     for (uint32_t i = 0; i + 1 < kLauncherSectionCount; ++i) {
-        if (out.sectionEnds[i] > out.blockOffset) return LayoutBreak::LastSection;
+        if (sectionEnds[i] > out.blockOffset) {
+            out.sectionBehind = i;
+            return LayoutBreak::LastSection;
+        }
     }
     return out.blockOffset == image.size ? LayoutBreak::None : LayoutBreak::BlockOffset;
 }

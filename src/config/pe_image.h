@@ -162,10 +162,12 @@ enum class LayoutBreak {
 // What checkLauncherLayout read, as far as it got.
 struct LauncherHeaders {
     PeHeaders pe;
-    uint64_t sectionEnds[kLauncherSectionCount] = {};  // each section's raw offset plus raw size
     // The end of the fifth section, the sum of the values at the layout's two
     // offsets: where an application's block starts.
     uint64_t blockOffset = 0;
+    // Under LayoutBreak::LastSection: the first section (from 0) that ends
+    // behind the fifth.
+    uint32_t sectionBehind = 0;
 };
 
 // Reads the image's headers and checks the layout rule of `layout`: the PE

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "common/ascii.h"
 #include "jvm/version_rules.h"
 
 namespace zorvo {
@@ -58,13 +59,7 @@ void insertionSort(char** texts, size_t count, int (*compare)(const char*, const
 bool endsWithFolder(const char* directory, const char* name) {
     size_t length = strlen(directory), n = strlen(name);
     if (length < n + 2 || directory[length - 1] != '\\' || directory[length - n - 2] != '\\') return false;
-    const char* folder = directory + length - n - 1;
-    for (size_t i = 0; i < n; ++i) {
-        char c = folder[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != name[i]) return false;
-    }
-    return true;
+    return sameIgnoringAsciiCase(directory + length - n - 1, name, n);
 }
 
 void sortTexts(char** texts, size_t count) { insertionSort(texts, count, strcmp); }

@@ -68,8 +68,6 @@ bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& f
                                   found.version);
 }
 
-typedef wchar_t WidePath[kTextSize];
-
 // A variable's value read wide, so that a home below a folder named outside
 // the code page is found through its short form.
 bool checkEnvironmentVariable(const char* name, const VersionRange& range, FoundJvm& found) {

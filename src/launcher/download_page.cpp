@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "common/ascii.h"
+
 namespace zorvo {
 namespace {
 
@@ -11,13 +13,7 @@ const char kQuestion[] = "Open the download page?\r\n";
 // (lower case), letters compared without case; 0 otherwise.
 size_t prefixLength(const char* address, size_t length, const char* prefix) {
     size_t n = strlen(prefix);
-    if (length < n) return 0;
-    for (size_t i = 0; i < n; ++i) {
-        char c = address[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return 0;
-    }
-    return n;
+    return length >= n && sameIgnoringAsciiCase(address, prefix, n) ? n : 0;
 }
 
 }  // namespace

@@ -41,9 +41,12 @@ bool getOptionsFilePath(PathText& path);
 // first folder to blame.
 bool getTempDirectory(PathText& dir, PathText* folder);
 
+// A wide path as the system hands it over, at most as long as a PathText.
+typedef wchar_t WidePath[kTextSize];
+
 // The executable's full path as the system gives it, wide; false when it
 // cannot be had whole.
-bool wideModuleName(wchar_t (&module)[kTextSize]);
+bool wideModuleName(WidePath& module);
 
 // A path the system gave wide (an environment variable, a registry value), in
 // the code page: as it stands when the code page holds every character, else
@@ -78,9 +81,6 @@ bool findFile(const char* path, uint64_t* lastWriteTime);
 // Returns the count; with 0 nothing is allocated and `names` is untouched.
 // The caller frees each name, then the array.
 int listFiles(const char* directory, const char* extension, char*** names);
-
-// The long form of a path (GetLongPathNameA). Its length, or 0 on failure.
-uint32_t getLongPathName(const char* shortPath, char* dst, uint32_t size);
 
 }  // namespace zorvo
 

@@ -15,9 +15,6 @@ bool exeDirKnown = false;
 bool exeLongFormIsNarrow = true;
 bool exePathIsNarrow = true;
 
-// A wide path as the system hands it over, at most as long as a PathText.
-typedef WCHAR WidePath[kTextSize];
-
 // The code page's form of `wide`, true when it gives back exactly `wide`
 // (no character replaced or approximated).
 bool narrowExactly(const WCHAR* wide, PathText& narrow) {
@@ -73,7 +70,7 @@ void lowerCase(PathText& text) { _strlwr(text.data()); }
 
 }  // namespace
 
-bool wideModuleName(wchar_t (&module)[kTextSize]) {
+bool wideModuleName(WidePath& module) {
     DWORD n = GetModuleFileNameW(nullptr, module, kTextSize);
     // A result that fills the buffer is a cut path, never used.
     return n != 0 && n < kTextSize;
@@ -133,7 +130,7 @@ bool getModuleName(PathText& name) {
 bool getOptionsFilePath(PathText& path) {
     path.clear();
     if (!getExecutablePath()[0] || exeLongFormIsNarrow) {
-        uint32_t n = getLongPathName(getExecutablePath(), path.data(), static_cast<uint32_t>(path.capacity()));
+        uint32_t n = GetLongPathNameA(getExecutablePath(), path.data(), static_cast<uint32_t>(path.capacity()));
         if (n == 0 || !path.adoptPlatformResult(n)) return false;
         return path.append(".vmoptions");
     }
@@ -243,10 +240,6 @@ int listFiles(const char* directory, const char* extension, char*** names) {
     }
     *names = list;
     return count;
-}
-
-uint32_t getLongPathName(const char* shortPath, char* dst, uint32_t size) {
-    return GetLongPathNameA(shortPath, dst, size);
 }
 
 }  // namespace zorvo

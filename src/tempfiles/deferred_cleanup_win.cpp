@@ -15,10 +15,6 @@ namespace {
 const char kDeleteFile[] = "delete_file";
 const char kDeleteDir[] = "delete_dir";
 
-// Reads a value as text; missing, unreadable or too long reads as empty. The
-// text ends at its first NUL, so a value stored with a terminator reads the same.
-void readValue(HKEY key, const char* name, PathText& text) { readRegistryText(key, nullptr, name, text); }
-
 // Every start reads the record, changes it and writes it back; starts at the
 // same moment would lose each other's changes. A mutex per user serialises
 // them. It is held only around one read-change-write, and a start that cannot
@@ -78,7 +74,7 @@ void writeValue(HKEY key, const char* name, const PathText& text) {
 template <typename Remove>
 void cleanValue(HKEY key, const char* name, Remove remove) {
     PathText recorded, keep;
-    readValue(key, name, recorded);
+    readRegistryText(key, nullptr, name, recorded);
     forEachListElement(recorded.c_str(), [&](const char* path) {
         remove(path);
         if (pathExists(path)) appendToDeleteText(keep, path);
@@ -104,7 +100,7 @@ void appendToDeleteList(const char* path, const char* valueName) {
         return;
     RecordLock lock;
     PathText list;
-    readValue(key, valueName, list);
+    readRegistryText(key, nullptr, valueName, list);
     if (appendToDeleteText(list, path)) writeValue(key, valueName, list);
     RegCloseKey(key);
 }

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "common/ascii.h"
+
 namespace zorvo {
 
 void unscramble(unsigned char* bytes, size_t n) {
@@ -10,14 +12,8 @@ void unscramble(unsigned char* bytes, size_t n) {
 
 namespace {
 
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool sameUpper(const char* text, size_t n, const char* upper) {
-    if (strlen(upper) != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        if (upperAscii(text[i]) != upper[i]) return false;
-    }
-    return true;
+    return strlen(upper) == n && sameIgnoringAsciiCase(text, upper, n);
 }
 
 // A digit that makes COM or LPT a device: 1-9, or the code page's superscript 1, 2, 3.
@@ -53,7 +49,7 @@ bool listHoldsPath(const char* list, const char* path, size_t n) {
         size_t length = strcspn(element, ";");
         if (length == n) {
             size_t i = 0;
-            while (i < n && upperAscii(element[i]) == upperAscii(path[i])) ++i;
+            while (i < n && lowerAscii(element[i]) == lowerAscii(path[i])) ++i;
             if (i == n) return true;
         }
         element += length;

@@ -2,7 +2,6 @@
 sets up for the Java VM it will load."""
 
 import re
-import subprocess
 
 import pytest
 
@@ -60,15 +59,6 @@ def test_existence_drive_roots_and_listings(probe):
     assert listed[0] == "3" and sorted(listed[1:]) == ["a.jar", "b.jar", "dir.jar"]
     assert sorted(probe("listfiles", home, ".jar")) == sorted(listed)
     assert probe("listfiles", home + "\\missing", "jar") == ["0"]
-
-
-def test_long_path_names(probe):
-    short = probe("exe")[0]
-    long_name = to_windows_path(probe.home / "pathprobe.exe")
-    system_first, system_second = probe("longpath", short)
-    for line in (system_first, system_second):
-        result, _, text = line.split(" ", 3)[1], None, line.split(" ", 3)[3]
-        assert int(result) == len(text) and text.lower() == long_name.lower()
 
 
 # --- PATH and working directory of a launcher --------------------------------

@@ -8,7 +8,6 @@
 //   exists PATH             pathExists
 //   find PATH               findFile with the last-write time
 //   listfiles DIR EXT       listFiles
-//   longpath PATH [SIZE]    getLongPathName, twice
 #include <windows.h>
 
 #include <stdio.h>
@@ -18,14 +17,6 @@
 #include "paths/paths.h"
 
 using namespace zorvo;
-
-namespace {
-
-void printLong(const char* what, uint32_t result, const char* buffer) {
-    printf("%s %u %lu %s\n", what, result, GetLastError(), result ? buffer : "");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
@@ -58,14 +49,6 @@ int main(int argc, char** argv) {
         }
         if (n > 0) free(names);
         else if (names != reinterpret_cast<char**>(0x1)) printf("names changed\n");
-    } else if (strcmp(op, "longpath") == 0 && argc >= 3) {
-        uint32_t size = argc > 3 ? static_cast<uint32_t>(atoi(argv[3])) : MAX_PATH;
-        char buffer[MAX_PATH + 1];
-        if (size > sizeof(buffer)) size = sizeof(buffer);
-        for (int i = 0; i < 2; ++i) {
-            SetLastError(0);
-            printLong("longpath", getLongPathName(argv[2], buffer, size), buffer);
-        }
     } else {
         return 2;
     }

@@ -63,16 +63,6 @@ bool readFile(const std::string& path, std::string& bytes) {
     return static_cast<bool>(in);
 }
 
-// The section that ends last in the file (the later one of two that end
-// together), counted from 0.
-uint32_t lastEndingSection(const LauncherHeaders& h) {
-    uint32_t last = 0;
-    for (uint32_t i = 1; i < kLauncherSectionCount; ++i) {
-        if (h.sectionEnds[i] >= h.sectionEnds[last]) last = i;
-    }
-    return last;
-}
-
 // The layout rule of the launcher's variant; returns the headers it read.
 LauncherHeaders checkLayout(const Launcher& launcher) {
     const LauncherLayout& layout = *launcher.layout;
@@ -95,7 +85,7 @@ LauncherHeaders checkLayout(const Launcher& launcher) {
                            " with " + std::to_string(layout.optionalMagic));
     }
     if (broken == LayoutBreak::LastSection) {
-        fail(launcher, "section " + std::to_string(lastEndingSection(h)) + ", not the fifth, ends last in the file");
+        fail(launcher, "section " + std::to_string(h.sectionBehind + 1) + ", not the fifth, ends last in the file");
     }
     if (broken == LayoutBreak::BlockOffset) {
         fail(launcher, "offsets " + std::to_string(layout.offsetFieldA) + " and " +

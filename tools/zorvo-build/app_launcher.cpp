@@ -5,6 +5,7 @@
 
 #include "app_resources.h"
 #include "block_writer.h"
+#include "common/le_bytes.h"
 #include "config/pe_image.h"
 #include "config_text.h"
 #include "file_access.h"
@@ -25,13 +26,6 @@ bool magicAt(const ByteSource& image, uint64_t at) {
     BlockReader reader{image, at};
     int32_t magic;
     return reader.readInt(magic) && static_cast<uint32_t>(magic) == kBlockMagic;
-}
-
-// The first section (from 0) that ends behind the fifth in the file.
-uint32_t firstSectionBehindTheFifth(const LauncherHeaders& h) {
-    uint32_t i = 0;
-    while (i + 1 < kLauncherSectionCount && h.sectionEnds[i] <= h.blockOffset) ++i;
-    return i;
 }
 
 // Why an image whose fifth section does not end where the image ends is no
@@ -239,20 +233,19 @@ bool writeOutput(const BuildRequest& request, Inputs& in, const std::string& tem
 // again over the signed file).
 bool writeChecksum(const std::string& path, std::string& error) {
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-    std::string chunk(64 * 1024, '\0');
-    file.read(&chunk[0], static_cast<std::streamsize>(chunk.size()));
-    uint64_t field = checksumFieldOf(chunk.substr(0, static_cast<size_t>(file.gcount())));
+    // The output passed the generic launcher's checks: its PE header is at 128.
+    const uint64_t field = kLauncherPeHeaderOffset + kOptionalHeaderStart + kChecksumField;
     PeChecksum checksum(field);
-    for (std::streamsize got = file.gcount(); got > 0; got = file.gcount()) {
-        checksum.add(chunk.data(), static_cast<size_t>(got));
+    std::string chunk(64 * 1024, '\0');
+    do {
         file.read(&chunk[0], static_cast<std::streamsize>(chunk.size()));
-    }
+        checksum.add(chunk.data(), static_cast<size_t>(file.gcount()));
+    } while (file.gcount() > 0);
     file.clear();
-    uint32_t value = checksum.value();
-    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-                           static_cast<char>(value >> 24)};
+    unsigned char bytes[4];
+    storeLe32(bytes, checksum.value());
     file.seekp(static_cast<std::streamoff>(field));
-    file.write(bytes, 4);
+    file.write(reinterpret_cast<const char*>(bytes), 4);
     file.close();
     if (!file) error = located(path, "cannot write the checksum");
     return static_cast<bool>(file);
@@ -286,7 +279,7 @@ bool checkGenericLauncher(const ByteSource& image, std::string& problem) {
             return notGeneric(problem, "optional header of " + std::to_string(h.pe.optionalHeaderSize) +
                                            " bytes, not the " + std::to_string(layout.optionalHeaderSize) + variant);
         case LayoutBreak::LastSection:
-            return notGeneric(problem, "section " + std::to_string(firstSectionBehindTheFifth(h) + 1) +
+            return notGeneric(problem, "section " + std::to_string(h.sectionBehind + 1) +
                                            ", not the fifth, ends last in the file");
         case LayoutBreak::BlockOffset: return blockOffsetProblem(image, h.blockOffset, problem);
         default: return true;

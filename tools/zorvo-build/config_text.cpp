@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <initializer_list>
 
+#include "common/ascii.h"
 #include "jvm/version_rules.h"
 #include "launcher/download_page.h"
 #include "tempfiles/temp_rules.h"
@@ -249,8 +250,8 @@ bool parseLine(LineContext& ctx, const std::string& text, AppConfig& out) {
 
     bool wide = name.compare(0, sizeof kWidePrefix - 1, kWidePrefix) == 0;
     if (wide) name.erase(0, sizeof kWidePrefix - 1);
-    ConfigId id;
-    const ConfigEntryInfo* info;
+    ConfigId id = 0;
+    const ConfigEntryInfo* info = nullptr;
     if (!resolveName(ctx, name, wide, id, info)) return false;
 
     std::string why;
@@ -341,14 +342,7 @@ const char* embeddedNameProblem(const std::string& name) {
 }
 
 bool sameEmbeddedName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+    return a.size() == b.size() && sameIgnoringAsciiCase(a.data(), b.data(), a.size());
 }
 
 std::string embeddedNamesValue(const std::vector<EmbedSpec>& embeds) {

@@ -79,14 +79,7 @@ bool replaceResourceSection(std::string& image, const std::string& section, std:
           alignUp(h.last.rva + static_cast<uint32_t>(section.size()), sectionAlignment));
     put32(image, static_cast<size_t>(h.pe.dataDirectoryAt(kResourceDirectory)) + 4,
           static_cast<uint32_t>(section.size()));
-    put32(image, static_cast<size_t>(h.pe.checksumAt()), peChecksum(image));
     return true;
-}
-
-uint64_t checksumFieldOf(const std::string& head) {
-    PeHeaders h;
-    readPeHeaders(sourceOf(head), h);  // the DOS header's pointer is all the field's offset needs
-    return h.checksumAt();
 }
 
 void PeChecksum::add(const char* bytes, size_t count) {
@@ -106,7 +99,9 @@ uint32_t PeChecksum::value() const {
 }
 
 uint32_t peChecksum(const std::string& image) {
-    PeChecksum checksum(checksumFieldOf(image));
+    PeHeaders h;
+    readPeHeaders(sourceOf(image), h);  // the DOS header's pointer is all the field's offset needs
+    PeChecksum checksum(h.checksumAt());
     checksum.add(image.data(), image.size());
     return checksum.value();
 }

@@ -1,7 +1,8 @@
 // Editing a generic launcher's image: its resource section (the fifth and
 // last section) is replaced, and everything that depends on it is fixed:
-// the section's virtual and raw sizes, SizeOfImage, SizeOfInitializedData,
-// the resource directory and the PE checksum. Pure code.
+// the section's virtual and raw sizes, SizeOfImage, SizeOfInitializedData
+// and the resource directory (the checksum is written over the finished
+// output). Pure code.
 #ifndef ZORVO_BUILD_PE_EDIT_H
 #define ZORVO_BUILD_PE_EDIT_H
 
@@ -37,9 +38,6 @@ private:
     uint64_t at_ = 0;
     uint64_t sum_ = 0;
 };
-
-// Offset of the checksum field of the image whose first bytes are `head`.
-uint64_t checksumFieldOf(const std::string& head);
 
 // True when the image has a certificate table (it was signed).
 bool isSignedImage(const std::string& image);

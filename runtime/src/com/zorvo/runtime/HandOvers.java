@@ -183,12 +183,12 @@ final class HandOvers {
         void finish() {
             byte[] raw = line.toByteArray();
             line.reset();
-            int length = raw.length;
-            if (length > 0 && raw[length - 1] == '\r') {
-                length--;
-            }
-            if (length == 0 && raw.length == 0) {
+            if (raw.length == 0) {
                 return;
+            }
+            int length = raw.length;
+            if (raw[length - 1] == '\r') {
+                length--;
             }
             out.add(decode(raw, length));
         }
