@@ -36,7 +36,8 @@ bool isOfOwnArchitecture(const char* javaExecutable);
 
 // Resolves `path` in place, checks that it exists and is of the launcher's
 // architecture, learns the version (cache, release file or probe; what was
-// not cached is cached), applies the version rules and, for windowed
+// not cached is cached; an executable whose probe failed is never probed
+// again in the same run), applies the version rules and, for windowed
 // applications, switches to javaw.exe, which must exist. True when the
 // runtime is acceptable; `version` gets its text. A runtime of the other
 // architecture is passed over like one out of range. Traces the outcome.
@@ -56,9 +57,13 @@ typedef Text<512> ProbeFailure;
 // file in the user's temporary folder, and takes the version from the first
 // version line among the first lines of that output. False, with `why`, when
 // it cannot be started, ends with an error code, runs too long or writes no
-// version line. The temporary file is always deleted. A temporary folder
-// without a usable name is reported (1015) and ends the process.
+// version line. The temporary file is always deleted. Without a temporary
+// folder of a usable name nothing is started (tempFolderStoppedProbes).
 bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why);
+
+// True, with the folder to blame, when the user's temporary folder, for want
+// of a usable name, kept a runtime from being probed in this run.
+bool tempFolderStoppedProbes(PathText& folder);
 
 bool readVersionCache(const char* path, uint64_t lastWriteTime, PathText& version);
 void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* version);

@@ -4,10 +4,10 @@
 
 #include "common/on_heap.h"
 #include "common/registry.h"
+#include "common/string_list.h"
 #include "config/exe_file.h"
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
-#include "services/report.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
 #include "jvm/version_rules.h"
@@ -19,6 +19,20 @@ namespace zorvo {
 namespace {
 
 constexpr DWORD kProbeTimeoutMs = 10000;
+
+// The executables whose probe failed in this run: never started again, so a
+// runtime named by two sources (a CurrentVersion and the name search) costs
+// one probe, and a hanging one one time limit.
+StringList failedProbes;
+
+// Set once a temporary folder without a usable name kept a runtime from being probed.
+bool probesStoppedByTempFolder = false;
+
+bool probeFailedBefore(const char* path) {
+    for (size_t i = 0; i < failedProbes.count; ++i)
+        if (strcmp(failedProbes.at(i), path) == 0) return true;
+    return false;
+}
 
 // Reads the start of the probe's output from the start of the file and takes
 // the version from its first version line; without one, `why` gets the
@@ -106,15 +120,18 @@ bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why) {
     if (commandLine.truncated()) return false;
 
     // The output goes to a file in the user's temporary folder, which must
-    // have a usable name: without one every probe would fail, and no runtime
-    // could be found for a reason the user could not see.
+    // have a usable name: without one no runtime can be probed, which the
+    // search reports should it find nothing else.
     PathText tempPath, folder;
     if (!getTempDirectory(tempPath, &folder)) {
-        if (!folder.empty()) {
-            trace("the temporary folder %s has no name in the code page", folder.c_str());
-            errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
+        if (folder.empty()) {
+            why.assign("there is no temporary folder for its output");
+        } else {
+            probesStoppedByTempFolder = true;
+            why.assign("the temporary folder ");
+            why.append(folder.c_str());
+            why.append(" has no name in the code page: passed over");
         }
-        why.assign("there is no temporary folder for its output");
         return false;
     }
     char tempFile[MAX_PATH];
@@ -186,8 +203,15 @@ bool readReleaseVersion(const char* javaExecutable, PathText& version) {
     return readReleaseFile(home, version);
 }
 
+bool tempFolderStoppedProbes(PathText& folder) {
+    PathText temp;
+    folder.clear();
+    return probesStoppedByTempFolder && !getTempDirectory(temp, &folder) && !folder.empty();
+}
+
 // Learns the version: from the cache, else from the release file, else by
-// probing; caches what it learned. `how` says which, `why` why a probe gave none.
+// probing (once per executable and run); caches what it learned. `how` says
+// which, `why` why a probe gave none.
 bool learnVersion(const char* path, uint64_t lastWriteTime, PathText& version, const char*& how,
                   ProbeFailure& why) {
     how = "cached";
@@ -195,7 +219,15 @@ bool learnVersion(const char* path, uint64_t lastWriteTime, PathText& version, c
     how = "from its release file";
     if (!readReleaseVersion(path, version)) {
         how = "probed";
-        if (!probeJavaVersion(path, version, why)) return false;
+        if (probeFailedBefore(path)) {
+            why.assign("it failed its probe earlier in this run: not started again");
+            return false;
+        }
+        if (!probeJavaVersion(path, version, why)) {
+            // A probe kept from starting for want of a temporary folder says nothing about the runtime.
+            if (!probesStoppedByTempFolder) failedProbes.add(path);
+            return false;
+        }
     }
     writeVersionCache(path, lastWriteTime, version.c_str());
     return true;

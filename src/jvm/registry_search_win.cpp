@@ -61,7 +61,7 @@ bool searchCurrentVersion(const char* minimum, const char* maximum, FoundJvm& fo
     char jdk[101], jre[101];
     readCurrentVersion(kJdkKey, minimum, maximum, jdk);
     readCurrentVersion(kJreKey, minimum, maximum, jre);
-    bool useJdk = compareVersionTexts(jdk, jre) > 0;
+    bool useJdk = compareVersions(jdk, jre) > 0;
     const char* chosen = useJdk ? jdk : jre;
     if (!chosen[0]) return false;
     PathText subkey;
@@ -84,7 +84,7 @@ bool searchJavaSoftKey(const char* keyName, const char* minimum, const char* max
             traceOutOfRange("HKLM", keyName, name.c_str());
         }
     });
-    sortTexts(names.items, names.count);
+    sortVersions(names.items, names.count);
     bool accepted = false;
     for (size_t i = names.count; i-- > 0 && !accepted;) {
         PathText home;
@@ -104,7 +104,8 @@ bool searchJavaSoft(const char* minimum, const char* maximum, FoundJvm& found) {
 }
 
 // The located runtime with the strictly greatest version; among equal
-// versions the first enumerated stays, and an empty version never wins.
+// versions the first enumerated stays, and one without a version text is
+// never chosen.
 bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, FoundJvm& best) {
     best.version.clear();
     best.executable.clear();
@@ -123,7 +124,8 @@ bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, Foun
         trace("search: registry: located runtime %s (%s)", candidate->executable.c_str(),
               hive == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU");
         if (validateJavaExecutable(candidate->executable, minimum, maximum, true, candidate->version) &&
-            compareVersionTexts(candidate->version.c_str(), best.version.c_str()) > 0)
+            !candidate->version.empty() &&
+            (best.version.empty() || compareVersions(candidate->version.c_str(), best.version.c_str()) > 0))
             best = *candidate;
     });
     RegCloseKey(key);
@@ -257,12 +259,12 @@ bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found) {
     bool haveMachine = searchLocatedJvms(HKEY_LOCAL_MACHINE, minimum, maximum, machine);
     bool haveB = haveUser || haveMachine;
     if (haveUser && haveMachine)
-        located = compareVersionTexts(user.version.c_str(), machine.version.c_str()) > 0 ? user : machine;
+        located = compareVersions(user.version.c_str(), machine.version.c_str()) > 0 ? user : machine;
     else if (haveB)
         located = haveUser ? user : machine;
     bool result = haveA || haveB;
     if (haveA && haveB)
-        found = compareVersionTexts(javaSoft.version.c_str(), located.version.c_str()) > 0 ? javaSoft : located;
+        found = compareVersions(javaSoft.version.c_str(), located.version.c_str()) > 0 ? javaSoft : located;
     else if (haveA)
         found = javaSoft;
     else if (haveB)

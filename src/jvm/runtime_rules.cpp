@@ -62,9 +62,7 @@ bool endsWithFolder(const char* directory, const char* name) {
     return sameIgnoringAsciiCase(directory + length - n - 1, name, n);
 }
 
-void sortTexts(char** texts, size_t count) { insertionSort(texts, count, strcmp); }
-
-void sortVersionNames(char** names, size_t count) { insertionSort(names, count, compareVersionNames); }
+void sortVersions(char** names, size_t count) { insertionSort(names, count, compareVersions); }
 
 void sortVendorNames(char** names, size_t count) { insertionSort(names, count, compareVendorNames); }
 

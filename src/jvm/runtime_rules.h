@@ -28,11 +28,10 @@ bool vmLibraryPath(PathText& path, const char* executableDirectory, const char* 
 // The path with its final ".exe" replaced by "w.exe" (java.exe -> javaw.exe).
 bool windowedExecutableOf(PathText& path);
 
-// Sorts texts in ascending byte-wise order (a prefix sorts first).
-void sortTexts(char** texts, size_t count);
-
-// Sorts registry version names in ascending order of compareVersionNames.
-void sortVersionNames(char** names, size_t count);
+// Sorts version names in ascending order of compareVersions (1.4 before
+// 1.4.2, 1.8.0_45 before 1.8.0_392, 9.0.4 before 17.0.9); equal ones keep
+// their order.
+void sortVersions(char** names, size_t count);
 
 // Sorts vendor subkey names in ascending order of the versions they name.
 void sortVendorNames(char** names, size_t count);

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "common/on_heap.h"
 #include "config/launcher_config.h"
@@ -93,24 +94,28 @@ bool checkEnvironmentVariable(const char* name, const VersionRange& range, Found
 
 // The file a path really names: a link (Java installers put a folder of
 // links to java.exe first on PATH) resolved to its target, so that the home,
-// the VM library and the cache key are the runtime's own. Unchanged when the
-// path cannot be resolved.
+// the VM library and the cache key are the runtime's own. Read wide and
+// named in the code page (a target below a folder outside it through its
+// short form). Unchanged when the path cannot be resolved or named.
 void resolveLink(PathText& path) {
     HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
-    PathText target;
-    DWORD n = GetFinalPathNameByHandleA(file, target.data(), static_cast<DWORD>(target.capacity()),
-                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    WidePath target;
+    DWORD n = GetFinalPathNameByHandleW(file, target, kTextSize, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(file);
-    if (n == 0 || !target.adoptPlatformResult(n)) return;
-    const char* plain = target.c_str();
-    if (strncmp(plain, "\\\\?\\UNC\\", 8) == 0) {
-        path.assign("\\");
-        path.append(plain + 7);
-    } else {
-        path.assign(strncmp(plain, "\\\\?\\", 4) == 0 ? plain + 4 : plain);
+    if (n == 0 || n >= kTextSize) return;
+    const wchar_t* plain = target;
+    WidePath unc;
+    if (wcsncmp(plain, L"\\\\?\\UNC\\", 8) == 0) {
+        unc[0] = L'\\';
+        wcscpy(unc + 1, plain + 7);
+        plain = unc;
+    } else if (wcsncmp(plain, L"\\\\?\\", 4) == 0) {
+        plain += 4;
     }
+    PathText named;
+    if (narrowPath(plain, named, nullptr)) path = named;
 }
 
 // The first java.exe in the directories that PATH names, in their order. The
@@ -267,6 +272,9 @@ bool locateAndLoadJvm(const RuntimeLoading& loading, const char* presetJavaHome,
     bool loaded = false;
     if (source == JvmSource::NotFound) {
         trace("runtime search: no acceptable runtime");
+        // The runtimes that could not be probed may have been the ones wanted.
+        PathText folder;
+        if (tempFolderStoppedProbes(folder)) errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
         loading.reportNotFound();
     } else {
         trace("runtime chosen: %s, version %s", s->found.executable.c_str(), s->found.version.c_str());

@@ -63,9 +63,11 @@ bool isPreRelease(const char* version) { return strstr(version, "beta") || strst
 
 VersionParts versionParts(const char* text) { return normalised(rawParts(text)); }
 
-int compareVersionTexts(const char* a, const char* b) {
-    int c = strcmp(a, b);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+int compareVersions(const char* a, const char* b) {
+    VersionParts x = versionParts(a), y = versionParts(b);
+    int c = compareParts(x, y, x.count > y.count ? x.count : y.count);
+    if (c != 0) return c;
+    return isPreRelease(b) - isPreRelease(a);
 }
 
 bool isVersionAccepted(const char* version, const char* minimum, const char* maximum, bool betaAllowed,

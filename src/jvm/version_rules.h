@@ -27,9 +27,11 @@ struct VersionParts {
 };
 VersionParts versionParts(const char* text);
 
-// Byte-wise comparison of whole texts (<0, 0, >0): the order in which equal
-// candidates of the registry are chosen.
-int compareVersionTexts(const char* a, const char* b);
+// Orders two runtime versions by the rule above, over all their parts (a
+// missing part counts as 0, so 17 and 17.0.0 are equal): 1.8.0_392 is above
+// 1.8.0_45, 17.0.10 above 17.0.9, 17.0.9 above 9.0.4. At equal numbers a
+// pre-release ("beta", "-ea") is below its release. <0, 0, >0.
+int compareVersions(const char* a, const char* b);
 
 // The test for a runtime's own version: the pre-release rule (a version
 // containing "beta" or "-ea" is refused unless `betaAllowed` or

@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "config/launcher_config.h"
+#include "process/instance_registry.h"
 #include "launcher/download_page.h"
 #include "services/trace.h"
 #include "splash/splash.h"
@@ -17,6 +18,7 @@ namespace zorvo {
 namespace {
 
 void endProcess(int code) {
+    stopHandOvers();
     trace("exit code %d", code);
     fflush(stdout);
     fflush(stderr);
@@ -37,12 +39,15 @@ void configuredMessage(ConfigId id, Text<kTextSize>& message) {
 }
 
 // What every report does before it shows its text: traces it, registers this
-// run's temporary files for deletion and hides the splash. Returns the owner
+// run's temporary files for deletion, ends hand-overs to this process (a
+// report ends it: a later start must not hand over to it while the message
+// is shown) and hides the splash. Returns the owner
 // the message box gets: the splash window only while that window exists (a
 // splash that has already ended leaves a handle that no box can use).
 HWND beginReport(const char* text) {
     trace("message (%s): %s", isConsoleReporting() ? "standard error" : "message box", text);
     registerPendingDeletions();
+    stopHandOvers();
     HWND owner = static_cast<HWND>(keepSplashForMessage());
     hideSplash();
     return owner;

@@ -55,6 +55,8 @@ int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
     if (!locateAndLoadJvm(RuntimeLoading{bindCreateJavaVM, reportNoJvm}, nullptr, false)) exitWithCode(kExitNoJvm);
     registerPendingDeletions();
     if (!runJavaApplication(tail, true)) errorExit(cfg::kMsgJvmStartFailed);
+    // The VM's shutdown ended the hand-overs already unless the runtime library is older.
+    stopHandOvers();
     trace("exit code %d", kExitOk);
     return kExitOk;
 }

@@ -21,10 +21,21 @@ constexpr const char kPidsRegistryKey[] = "SOFTWARE\\tallgrass-works\\zorvo\\pid
 // process id. A later start while it runs appends `commandLineTail` (UTF-8,
 // as one line, see hand_over.h) to that file under a lock, brings the first
 // instance's windows to the front, signals its event and ends with exit code
-// 0. A later start that finds no registered first instance within a few
-// seconds, or cannot write the file, runs as an instance of its own
-// (unguarded); one whose command line has an unbalanced quote reports 1007.
+// 0. A first instance that takes no more hand-overs (stopHandOvers: it is
+// closing) is waited for, up to 30 s, and the start then tries again, so that
+// it runs as the first instance itself. A later start that finds no
+// registered first instance within a few seconds, or cannot write the file,
+// runs as an instance of its own (unguarded); one whose command line has an
+// unbalanced quote reports 1007.
 void enforceSingleInstance(bool check, const char* commandLineTail);
+
+// Ends the hand-overs to this first instance: under the lock of its
+// communication file, the file is marked ended (kHandOversEnded), so that a
+// later start no longer hands over to it but waits for it to end. Once; does
+// nothing outside a first instance. Called as its VM begins to shut down,
+// when the application has ended, and before a report ends the process. Any
+// thread.
+void stopHandOvers();
 
 // Waits up to `timeoutMs` for the next hand-over to this first instance; true
 // when one was signalled. Without single instance it just waits.

@@ -1,5 +1,7 @@
 #include "process/instance_registry.h"
 
+#include <string.h>
+
 #include "common/grow_text.h"
 #include "config/launcher_config.h"
 #include "services/report.h"
@@ -13,9 +15,11 @@ namespace zorvo {
 namespace {
 
 // How long a later start waits for a first instance that holds the semaphore
-// but has not registered yet, and for the lock on its communication file.
+// but has not registered yet, for the lock on its communication file, and
+// for a first instance that takes no more hand-overs (it is closing) to end.
 constexpr DWORD kRegistrationWaitMs = 5000;
 constexpr DWORD kFileLockWaitMs = 10000;
+constexpr DWORD kClosingWaitMs = 30000;
 
 PathText semaphoreName;
 bool haveSemaphore = false;
@@ -23,6 +27,8 @@ bool haveSemaphore = false;
 // file, held open (deleting not shared) so that no clean-up takes it away.
 HANDLE handOverEvent = nullptr;
 HANDLE commFileHold = INVALID_HANDLE_VALUE;
+// Set once hand-overs to this first instance have ended (any thread).
+volatile LONG handOversEnded = 0;
 
 // Shared by the enumerations; in one process they never overlap.
 DWORD targetProcessId = 0;
@@ -50,8 +56,12 @@ BOOL CALLBACK countWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
-void handOverEventName(Text<64>& name, DWORD processId) {
-    name.appendFormat("zorvo-hand-over-%lu", static_cast<unsigned long>(processId));
+// The event of one first instance: named after its executable (the
+// semaphore's name) as well as its process id, so that a process id reused
+// by another application never names that one's event.
+void handOverEventName(PathText& name, DWORD processId) {
+    name.clear();
+    name.appendFormat("zorvo-hand-over-%lu-%s", static_cast<unsigned long>(processId), semaphoreName.c_str());
 }
 
 // The first instance: its hand-over event, its communication file (emptied of
@@ -59,9 +69,9 @@ void handOverEventName(Text<64>& name, DWORD processId) {
 // by a later start), then its process id in the registry, last, so that a
 // registered id always names an instance ready for hand-overs.
 void becomeFirstInstance() {
-    Text<64> eventName;
+    PathText eventName;
     handOverEventName(eventName, GetCurrentProcessId());
-    handOverEvent = CreateEventA(nullptr, FALSE, FALSE, eventName.c_str());
+    handOverEvent = eventName.truncated() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, eventName.c_str());
     PathText file;
     processCommFileName(file, GetCurrentProcessId());
     if (!file.empty()) {
@@ -82,9 +92,9 @@ DWORD awaitFirstInstance(HANDLE& event) {
     for (bool told = false;; told = true) {
         DWORD processId = readRegisteredInstance();
         if (processId != 0) {
-            Text<64> name;
+            PathText name;
             handOverEventName(name, processId);
-            event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str());
+            event = name.truncated() ? nullptr : OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str());
             if (event) return processId;
         }
         if (GetTickCount() - start >= kRegistrationWaitMs) return 0;
@@ -107,54 +117,92 @@ bool lockWholeFile(HANDLE file, OVERLAPPED& at) {
     }
 }
 
+enum class Appended { Written, Closed, Failed };
+
+// True when the file ends with the mark of a first instance that takes no
+// more hand-overs.
+bool endsWithHandOversEnded(HANDLE file, LONGLONG size) {
+    char tail[kHandOversEndedSize];
+    DWORD count = 0;
+    LARGE_INTEGER at;
+    at.QuadPart = size - static_cast<LONGLONG>(kHandOversEndedSize);
+    return size >= static_cast<LONGLONG>(kHandOversEndedSize) && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+           ReadFile(file, tail, sizeof(tail), &count, nullptr) && count == sizeof(tail) &&
+           memcmp(tail, kHandOversEnded, sizeof(tail)) == 0;
+}
+
+// Under the lock: appends the line in one write unless the file is marked
+// ended; a write that fails half-way is cut back, so that the reader never
+// joins a fragment to the next hand-over.
+Appended appendLocked(HANDLE file, const GrowText& line, DWORD& error) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) {
+        error = GetLastError();
+        return Appended::Failed;
+    }
+    if (endsWithHandOversEnded(file, size.QuadPart)) return Appended::Closed;
+    DWORD count = 0;
+    if (SetFilePointerEx(file, size, nullptr, FILE_BEGIN) &&
+        WriteFile(file, line.c_str(), static_cast<DWORD>(line.size()), &count, nullptr) && count == line.size())
+        return Appended::Written;
+    error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    if (SetFilePointerEx(file, size, nullptr, FILE_BEGIN)) SetEndOfFile(file);
+    return Appended::Failed;
+}
+
 // Appends one hand-over line to the process's communication file under the
-// lock, in one write. False (with the error) when it could not be written whole.
-bool appendHandOver(DWORD processId, const GrowText& line, DWORD& error) {
+// lock. Failed (with the error) when it could not be written whole; Closed
+// when that instance takes no more hand-overs.
+Appended appendHandOver(DWORD processId, const GrowText& line, DWORD& error) {
     PathText name;
     processCommFileName(name, processId);
     error = ERROR_FILENAME_EXCED_RANGE;
-    if (name.empty()) return false;
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (name.empty()) return Appended::Failed;
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = GetLastError();
-        return false;
+        return Appended::Failed;
     }
     OVERLAPPED lock;
-    bool written = false;
+    Appended appended = Appended::Failed;
     error = ERROR_LOCK_VIOLATION;
     if (lockWholeFile(file, lock)) {
-        DWORD count = 0;
-        LARGE_INTEGER zero{};
-        written = SetFilePointerEx(file, zero, nullptr, FILE_END) &&
-                  WriteFile(file, line.c_str(), static_cast<DWORD>(line.size()), &count, nullptr) &&
-                  count == line.size();
-        error = written ? ERROR_SUCCESS : GetLastError();
+        appended = appendLocked(file, line, error);
         UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &lock);
     }
     CloseHandle(file);
-    return written;
+    return appended;
 }
+
+enum class HandOverResult {
+    Handed,      // the first instance has the command line
+    Closing,     // the first instance takes no more hand-overs: it is closing
+    RunOnItsOwn  // no first instance to hand over to, or the hand-over failed
+};
 
 // A later start: hands its command line to the registered first instance,
 // lets that one take the foreground, brings its windows to the front and wakes
-// it. False when there is no instance to hand over to or the hand-over could
-// not be written; the caller then runs as an instance of its own.
-bool handOver(const char* commandLineTail) {
+// it. `firstInstance` gets the process handed to (or found closing).
+HandOverResult handOver(const char* commandLineTail, DWORD& firstInstance) {
     HANDLE event = nullptr;
-    DWORD firstInstance = awaitFirstInstance(event);
+    firstInstance = awaitFirstInstance(event);
     if (firstInstance == 0) {
         trace("single instance: no first instance registered within %lu ms: running as an instance of its own",
               static_cast<unsigned long>(kRegistrationWaitMs));
-        return false;
+        return HandOverResult::RunOnItsOwn;
     }
     GrowText line;
     DWORD error = ERROR_OUTOFMEMORY;
-    if (!encodeHandOverLine(commandLineTail, line) || !appendHandOver(firstInstance, line, error)) {
+    Appended appended = encodeHandOverLine(commandLineTail, line) ? appendHandOver(firstInstance, line, error)
+                                                                   : Appended::Failed;
+    if (appended != Appended::Written) {
+        CloseHandle(event);
+        if (appended == Appended::Closed) return HandOverResult::Closing;
         trace("single instance: the hand-over to process %lu could not be written (error %lu): running as an "
               "instance of its own", static_cast<unsigned long>(firstInstance), static_cast<unsigned long>(error));
-        CloseHandle(event);
-        return false;
+        return HandOverResult::RunOnItsOwn;
     }
     AllowSetForegroundWindow(firstInstance);
     activateProcessWindows(firstInstance);
@@ -162,7 +210,37 @@ bool handOver(const char* commandLineTail) {
     CloseHandle(event);
     trace("single instance: process %lu runs already: the arguments handed over, its windows to the front",
           static_cast<unsigned long>(firstInstance));
-    return true;
+    return HandOverResult::Handed;
+}
+
+// Waits for a process to end, until `limitMs` have passed since `start` (a
+// tick count). True when it has ended, or cannot be opened (it may be gone)
+// while time is left.
+bool awaitEndOf(DWORD processId, DWORD start, DWORD limitMs) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    DWORD waited = GetTickCount() - start;
+    if (!process) {
+        // Gone, or not ours to wait for: look again after a moment.
+        Sleep(20);
+        return waited < limitMs;
+    }
+    bool ended = waited < limitMs && WaitForSingleObject(process, limitMs - waited) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// The first start of the executable while none runs: keeps the semaphore
+// (its handle stays open for the life of the process, so the semaphore exists
+// exactly as long as a first instance runs) and registers. When the semaphore
+// could not be made at all, this process runs unguarded, and neither tells
+// Java of a semaphore nor registers as the first instance.
+void runAsFirstInstance(HANDLE semaphore, DWORD error) {
+    haveSemaphore = semaphore != nullptr;
+    if (haveSemaphore) {
+        becomeFirstInstance();
+    } else {
+        trace("single instance: no semaphore (error %lu): running unguarded", static_cast<unsigned long>(error));
+    }
 }
 
 // A command line the first instance could not split is refused here, as a
@@ -218,24 +296,43 @@ void enforceSingleInstance(bool check, const char* commandLineTail) {
         return;
     }
     semaphoreNameFromPath(semaphoreName, getExecutablePath());
-    HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, semaphoreName.c_str());
-    DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS) {
-        // The handle stays open for the life of the process: the semaphore
-        // exists exactly as long as a first instance runs. When it could not
-        // be made at all, this process runs unguarded, and neither tells Java
-        // of a semaphore nor registers as the first instance.
-        haveSemaphore = semaphore != nullptr;
-        if (haveSemaphore) {
-            becomeFirstInstance();
-        } else {
-            trace("single instance: no semaphore (error %lu): running unguarded", static_cast<unsigned long>(error));
+    // A first instance that is closing takes no more hand-overs: this start
+    // waits for it to end and then tries again, to run as the first instance
+    // itself or to hand over to the one that started meanwhile.
+    DWORD start = GetTickCount();
+    for (bool again = false;; again = true) {
+        HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, semaphoreName.c_str());
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) return runAsFirstInstance(semaphore, error);
+        if (semaphore) CloseHandle(semaphore);
+        if (!again) refuseUnbalancedQuotes(commandLineTail);
+        DWORD firstInstance = 0;
+        HandOverResult result = handOver(commandLineTail, firstInstance);
+        if (result == HandOverResult::Handed) exitWithCode(kExitOk);
+        if (result == HandOverResult::RunOnItsOwn) return;
+        trace("single instance: process %lu is closing and takes no more hand-overs: waiting for it to end",
+              static_cast<unsigned long>(firstInstance));
+        if (!awaitEndOf(firstInstance, start, kClosingWaitMs)) {
+            trace("single instance: process %lu still runs after %lu ms: running as an instance of its own",
+                  static_cast<unsigned long>(firstInstance), static_cast<unsigned long>(kClosingWaitMs));
+            return;
         }
-        return;
     }
-    if (semaphore) CloseHandle(semaphore);
-    refuseUnbalancedQuotes(commandLineTail);
-    if (handOver(commandLineTail)) exitWithCode(kExitOk);
+}
+
+void stopHandOvers() {
+    if (commFileHold == INVALID_HANDLE_VALUE || InterlockedExchange(&handOversEnded, 1) != 0) return;
+    OVERLAPPED lock;
+    bool marked = false;
+    if (lockWholeFile(commFileHold, lock)) {
+        LARGE_INTEGER end{};
+        DWORD count = 0;
+        marked = SetFilePointerEx(commFileHold, end, nullptr, FILE_END) &&
+                 WriteFile(commFileHold, kHandOversEnded, kHandOversEndedSize, &count, nullptr) &&
+                 count == kHandOversEndedSize;
+        UnlockFileEx(commFileHold, 0, MAXDWORD, MAXDWORD, &lock);
+    }
+    trace("single instance: no more hand-overs to this instance%s", marked ? "" : " (its file could not be marked)");
 }
 
 bool waitForHandOver(int32_t timeoutMs) {

@@ -1,6 +1,7 @@
 #include "process/process_environment.h"
 
 #include <stdlib.h>
+#include <wchar.h>
 
 #include "common/on_heap.h"
 #include "config/launcher_config.h"
@@ -45,26 +46,29 @@ void extendSearchPath() {
     configured.refresh();
     resolvePathList(resolved, configured.c_str());
 
-    // The inherited PATH is read in full (up to the system's limit for one
-    // variable), so it is never cut. The buffers are large and needed once:
-    // they live on the heap only for this step.
-    OnHeap<EnvironmentText> inherited, value;
-    OnHeap<Text<kEnvironmentValueSize + 5>> assignment;
-    if (inherited && value && assignment) {
-        SetLastError(ERROR_SUCCESS);
-        DWORD n = GetEnvironmentVariableA("PATH", inherited->data(), kEnvironmentValueSize);
-        bool defined = n != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-        // A PATH that cannot be read whole, or a result that would not fit,
-        // leaves PATH as it is rather than losing part of it.
-        if (n < kEnvironmentValueSize && inherited->adoptPlatformResult(n) &&
-            composeSearchPath(*value, resolved.c_str(), defined ? inherited->c_str() : nullptr)) {
-            SetEnvironmentVariableA("PATH", value->c_str());
-            if (!resolved.empty()) trace("PATH: put in front: %s", resolved.c_str());
-            assignment->assign("PATH=");
-            assignment->append(value->c_str());
-            _putenv(assignment->c_str());
-        }
-    }
+    // PATH is read, changed and written wide, so that a folder named outside
+    // the code page keeps its name for the search below and for every
+    // program the application starts. It is read in full (up to the system's
+    // limit for one variable), so it is never cut. The buffers are large and
+    // needed once: they live on the heap only for this step.
+    const size_t kAssignment = 5;  // "PATH="
+    OnHeap<wchar_t> prefix(kTextSize), inherited(kEnvironmentValueSize), assignment(kAssignment + kEnvironmentValueSize);
+    if (!prefix || !inherited || !assignment) return;
+    if (MultiByteToWideChar(CP_ACP, 0, resolved.c_str(), -1, &prefix[0], kTextSize) == 0) return;
+    SetLastError(ERROR_SUCCESS);
+    DWORD n = GetEnvironmentVariableW(L"PATH", &inherited[0], kEnvironmentValueSize);
+    bool defined = n != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    // A PATH that cannot be read whole, or a result that would not fit,
+    // leaves PATH as it is rather than losing part of it.
+    wchar_t* value = &assignment[kAssignment];
+    if (n >= kEnvironmentValueSize ||
+        !composeSearchPath(value, kEnvironmentValueSize, &prefix[0], defined ? &inherited[0] : nullptr))
+        return;
+    SetEnvironmentVariableW(L"PATH", value);
+    if (!resolved.empty()) trace("PATH: put in front: %s", resolved.c_str());
+    // The runtime library's own copy of the environment, for C code in the process.
+    wmemcpy(&assignment[0], L"PATH=", kAssignment);
+    _wputenv(&assignment[0]);
 }
 
 void prepareProcessEnvironment(HINSTANCE instance) {

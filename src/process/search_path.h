@@ -10,11 +10,12 @@ namespace zorvo {
 
 // The largest value one environment variable can hold, plus the terminator.
 constexpr unsigned kEnvironmentValueSize = 32768;
-using EnvironmentText = Text<kEnvironmentValueSize>;
 
-// The resolved configured directories, ";" unless they end with one, then the
-// inherited value (null when PATH is undefined). False when it does not fit.
-bool composeSearchPath(EnvironmentText& dst, const char* resolvedList, const char* inherited);
+// Into `dst` (room for `capacity` characters with the terminator): the
+// resolved configured directories, ";" unless they end with one, then the
+// inherited value (null when PATH is undefined). Wide, so that a folder named
+// outside the code page keeps its name. False when it does not fit.
+bool composeSearchPath(wchar_t* dst, size_t capacity, const wchar_t* resolvedList, const wchar_t* inherited);
 
 // Copies the next element of a ';'-separated list such as PATH from `cursor`
 // into `out` (room for `capacity` characters with the terminator) and moves

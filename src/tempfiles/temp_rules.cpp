@@ -47,11 +47,7 @@ namespace {
 bool listHoldsPath(const char* list, const char* path, size_t n) {
     for (const char* element = list; *element;) {
         size_t length = strcspn(element, ";");
-        if (length == n) {
-            size_t i = 0;
-            while (i < n && lowerAscii(element[i]) == lowerAscii(path[i])) ++i;
-            if (i == n) return true;
-        }
+        if (length == n && sameIgnoringAsciiCase(element, path, n)) return true;
         element += length;
         if (*element == ';') ++element;
     }

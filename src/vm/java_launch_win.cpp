@@ -205,8 +205,9 @@ bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
     if (!storage || !args) return false;
     fillInitArgs(*args, storage, options);
     traceList("VM options:", options.items, options.count);
+    static const HandOverHooks handOvers{waitForHandOver, stopHandOvers};
     JavaLaunch launch{args, firstRunMarkerExists(), getConfigInt(cfg::kShowSplash) != 0,
-                      instanceSemaphoreName() ? waitForHandOver : nullptr, buildArguments, &source};
+                      instanceSemaphoreName() ? &handOvers : nullptr, buildArguments, &source};
     LaunchOutcome outcome = launchJava(launch, destroyAtEnd);
     if (outcome == LaunchOutcome::Ran) {
         trace("the application has ended%s", destroyAtEnd ? " and the VM is destroyed" : "");

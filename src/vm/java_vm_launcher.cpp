@@ -146,7 +146,7 @@ LaunchOutcome launchJava(const JavaLaunch& launch, bool destroyAtEnd) {
     // The hook is in place before the splash thread can attach, and before
     // any application code can start the shutdown.
     bool hooked = launch.splashPolls && installSplashShutdownHook(env);
-    if (launch.handOverWait) bindHandOverWait(env, launch.handOverWait);
+    if (launch.handOvers) bindHandOvers(env, *launch.handOvers);
     setJavaVM(vm);
     LaunchOutcome outcome = runApplication(env, launch);
     if (outcome != LaunchOutcome::Ran) return outcome;

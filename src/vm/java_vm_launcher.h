@@ -8,7 +8,7 @@
 
 #include "common/string_list.h"
 #include "config/config_ids.h"
-#include "vm/hand_over_wait.h"
+#include "vm/hand_overs.h"
 
 namespace zorvo {
 
@@ -35,9 +35,9 @@ struct JavaLaunch {
     // A splash thread may poll the Java side: its VM calls must end when the
     // VM shuts down.
     bool splashPolls;
-    // The wait behind the Java side's hand-over listener (a first instance in
+    // What the Java side's hand-overs need (a first instance in
     // single-instance mode); null: not bound.
-    HandOverWait handOverWait;
+    const HandOverHooks* handOvers;
     // Fills the arguments of main, each in UTF-8 (called after the launcher
     // class and its main method were found); may end the process.
     void (*buildArguments)(void* ctx, StringList& arguments);

@@ -50,6 +50,21 @@ def registered(wine):
     return {name.replace("\\\\", "\\"): data for name, data in (wine.reg_values(PIDS_KEY) or {}).items()}
 
 
+def start_helper(wine, program, args, out, ready: bytes):
+    """Starts a helper program with its output going to the file `out` and
+    waits until that output holds `ready`; gives the process."""
+    with open(out, "wb") as stdout:
+        helper = subprocess.Popen(wine.command(program, args), env=wine.environment(), stdin=subprocess.DEVNULL,
+                                  stdout=stdout, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while ready not in out.read_bytes():
+        if helper.poll() is not None or time.monotonic() > deadline:
+            helper.kill()
+            raise AssertionError(f"{program.name} did not get ready: {out.read_bytes()!r}")
+        time.sleep(0.05)
+    return helper
+
+
 def semaphore_option(name) -> str:
     return "-Dzorvo.semaphoreName=" + name.replace("\\", "_")
 
@@ -105,25 +120,90 @@ def test_a_second_start_leaves_its_arguments_to_the_running_instance(launcher, w
     assert done.sequence[-1] == "DestroyJavaVM"
 
 
-@pytest.mark.parametrize("kind, data", [("REG_DWORD", "12345"), ("REG_SZ", "a longer text")],
-                         ids=["id-of-no-running-instance", "not-an-id"])
+@pytest.mark.parametrize("registered_id", ["12345", "a longer text", "another application's"],
+                         ids=["id-of-no-running-instance", "not-an-id", "id-of-another-application"])
 def test_a_registered_id_of_no_running_instance_is_never_handed_to(launcher, wine, running, user_temp, tmp_path,
-                                                                    kind, data):
-    """The semaphore is held, but the registered id names no first instance
-    ready for hand-overs: the second start waits a few seconds for a
-    registration, then runs as an instance of its own (unguarded) rather than
-    hand its arguments to no one."""
+                                                                    registered_id):
+    """The semaphore is held, but the registered id names no first instance of
+    this executable ready for hand-overs (an id no process has, no id at all,
+    or the first instance of another application): the second start waits a
+    few seconds for a registration, then runs as an instance of its own
+    (unguarded) rather than hand its arguments to no one, or to the wrong one."""
     app = launcher(SINGLE)
     first = running(app)
+    kind, data, other = "REG_DWORD", registered_id, None
+    if registered_id == "a longer text":
+        kind = "REG_SZ"
+    elif registered_id == "another application's":
+        other = running(launcher(SINGLE, subdir="other"))
+        data = str(other.wait_for("JNI_CreateJavaVM")["pid"])
     wine.reg_add(PIDS_KEY, value_name(wine, app), data, kind=kind)
     trace = tmp_path / "trace.txt"
     second = app.run("handed over", env={"ZORVO_TRACE": to_windows_path(trace)})
     assert (second.returncode, second.app_args) == (0, ["handed", "over"])
     assert not any(o.startswith("-Dzorvo.semaphoreName=") for o in second.options)
-    assert not comm_file(wine, user_temp, 12345).exists() and not comm_file(wine, user_temp, 0).exists()
+    if other:
+        assert comm_file(wine, user_temp, int(data)).read_bytes() == b""
+        assert other.finish().returncode == 0
+    else:
+        assert not comm_file(wine, user_temp, 12345).exists() and not comm_file(wine, user_temp, 0).exists()
     assert ("no first instance registered within 5000 ms: running as an instance of its own"
             in trace.read_text(encoding="utf-8"))
     assert first.finish().returncode == 0
+
+
+@BOTH_ARCHES
+def test_a_later_start_waits_for_a_late_registration_and_then_hands_over(launcher, wine, arch, tmp_path):
+    """The semaphore exists before the first instance has registered: the later
+    start waits, and hands over as soon as the registration is there (the first
+    instance is played by lateinstance, which registers once it sees the later
+    start waiting)."""
+    app = launcher(SINGLE)
+    name = value_name(wine, app)
+    trace, out = tmp_path / "trace.txt", tmp_path / "late.out"
+    late = start_helper(wine, arch.testvm / "lateinstance.exe", [name.replace("\\", "_"), name,
+                                                                  to_windows_path(trace)], out, b"semaphore")
+    try:
+        second = app.run("late document", env={"ZORVO_TRACE": to_windows_path(trace)})
+        assert (second.returncode, second.records) == (0, [])
+        assert late.wait(timeout=60) == 0, out.read_bytes()
+    finally:
+        if late.poll() is None:
+            late.kill()
+    assert out.read_bytes().endswith(b"handed over: late document\r\n")
+    text = trace.read_text(encoding="utf-8")
+    assert "no first instance registered yet: waiting" in text and "the arguments handed over" in text
+
+
+@BOTH_ARCHES
+def test_a_later_start_while_the_first_instance_closes_starts_the_application_anew(launcher, wine, running,
+                                                                                  user_temp, tmp_path):
+    """The first instance's VM has run its shutdown hooks and lingers: it takes
+    no more hand-overs. A later start then neither hands its document to it nor
+    gets lost: it waits for it to end and runs as the first instance itself."""
+    app = launcher(SINGLE)
+    linger = tmp_path / "linger"
+    first = running(app, "first", env={"ZORVO_TESTVM_SHUTDOWN_WAIT_FILE": str(linger)})
+    target = comm_file(wine, user_temp, first.wait_for("JNI_CreateJavaVM")["pid"])
+    first.release.touch()
+    assert first.wait_for("shutdown_hook", **{"class": "com/zorvo/runtime/HandOvers"})["calledNative"] is True
+    assert target.read_bytes() == b"\xc0\x80\r\n"
+    trace = tmp_path / "trace.txt"
+    later = Running(app, tmp_path / "later-release", "opened.txt", env={"ZORVO_TRACE": to_windows_path(trace)})
+    try:
+        later.wait_until("the wait for the closing instance", lambda: trace.exists() and "is closing and takes no "
+                         "more hand-overs: waiting for it to end" in trace.read_text(encoding="utf-8"))
+        assert later.launch().calls("main") == []
+        linger.touch()
+        assert first.proc.wait(timeout=60) == 0
+        assert later.wait_for("main")
+        done = later.finish()
+    finally:
+        later.stop()
+    assert (done.returncode, done.app_args) == (0, ["opened.txt"])
+    assert done.options[0] == semaphore_option(value_name(wine, app))
+    # The ended instance's file was never written to again (and the new one cleaned it up).
+    assert not target.exists() or target.read_bytes() == b"\xc0\x80\r\n"
 
 
 @BOTH_ARCHES
@@ -207,16 +287,9 @@ def test_without_its_semaphore_a_first_instance_runs_unguarded(launcher, wine, t
     app = launcher(SINGLE)
     name = value_name(wine, app)
     wine.reg_delete(PIDS_KEY, name)
-    held = tmp_path / "held.out"
-    with open(held, "wb") as out:
-        holder = subprocess.Popen(wine.command(TESTVM / "holdname.exe", [name.replace("\\", "_"), "30000"]),
-                                  env=wine.environment(), stdin=subprocess.DEVNULL, stdout=out,
-                                  stderr=subprocess.DEVNULL)
+    holder = start_helper(wine, TESTVM / "holdname.exe", [name.replace("\\", "_"), "30000"],
+                          tmp_path / "held.out", b"held")
     try:
-        deadline = time.monotonic() + 30
-        while b"held" not in held.read_bytes():
-            assert holder.poll() is None and time.monotonic() < deadline, "holdname did not take the name"
-            time.sleep(0.05)
         run = app.run("w1")
     finally:
         holder.kill()

@@ -100,6 +100,16 @@ def test_configured_directories_lead_path(wine_x, make_app):
     assert env["PATH"] == f"{exe_dir}lib;D:\\abs\\x;\\\\srv\\share;" + before["PATH"]
 
 
+def test_a_path_folder_named_outside_the_code_page_keeps_its_name(wine_x, make_app, tmp_path):
+    """PATH is read and written wide: a folder whose name the code page cannot
+    hold reaches the application as it stands, behind the configured ones."""
+    greek = tmp_path / "\u0394\u03bf\u03ba\u03b9\u03bc\u03ae"
+    greek.mkdir()
+    _, env = peek_launcher(wine_x, make_app({**WINDOWED, "path-prefix": "lib"}), env={"WINEPATH": to_windows_path(greek)})
+    assert to_windows_path(greek) in env["PATH"].split(";"), env["PATH"]
+    assert env["PATH"].split(";")[0].endswith("\\lib")
+
+
 def test_empty_prefix_keeps_path(wine_x, make_app):
     _, env = peek_launcher(wine_x, make_app(WINDOWED))
     _, again = peek_launcher(wine_x, make_app({**WINDOWED, "path-prefix": ""}, name="empty.exe"))

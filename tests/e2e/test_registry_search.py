@@ -20,9 +20,9 @@ JAVASOFT_CASES = [
     pytest.param("1.4", "", {"JRE": (None, {"1.3": "rt13", "1.4": "rt14", "1.4.2": "rt142"})},
                  {"rt13": ("1.3.1_09", None), "rt14": ("1.4.0", None), "rt142": ("1.4.2_05", "exit 1")},
                  ["rt142", "rt14"], "rt14", id="highest-name-first-out-of-range-never-started"),
-    pytest.param("", "", {"JRE": (None, {"1.10": "rt110", "1.9": "rt19"})},
-                 {"rt110": ("1.10.0", None), "rt19": ("1.9.0", None)},
-                 ["rt19"], "rt19", id="names-sort-byte-wise"),
+    pytest.param("", "", {"JRE": (None, {"1.8.0_45": "rt45", "1.8.0_392": "rt392"})},
+                 {"rt45": ("1.8.0_45", None), "rt392": ("1.8.0_392", "exit 1")},
+                 ["rt392", "rt45"], "rt45", id="names-sort-by-their-numbers"),
     pytest.param("1.4.2", "", {"JRE": (None, {"1.4": "rt14"})}, {"rt14": ("1.4.2_05", None)},
                  ["rt14"], "rt14", id="names-compare-over-the-shorter-text"),
     pytest.param("", "", {"JRE": (None, {"1.6": None, "1.5": "rt15"})},
@@ -33,6 +33,9 @@ JAVASOFT_CASES = [
     pytest.param("", "", {"JRE": ("1.5", {"1.5": "rt15"}), "JDK": ("1.6", {"1.6": "jdk16"})},
                  {"rt15": ("1.5.0", None), "jdk16": ("1.6.0", None)},
                  ["jdk16"], "jdk16", id="greater-current-version-of-the-jdk"),
+    pytest.param("", "", {"JRE": ("9.0.4", {"9.0.4": "rt9"}), "JDK": ("17.0.9", {"17.0.9": "jdk17"})},
+                 {"rt9": ("9.0.4", None), "jdk17": ("17.0.9", None)},
+                 ["jdk17"], "jdk17", id="current-versions-compare-by-their-numbers"),
     pytest.param("", "", {"JRE": ("1.6", {"1.6": "rt16"}), "JDK": ("1.6", {"1.6": "jdk16"})},
                  {"rt16": ("1.6.0", None), "jdk16": ("1.6.0", None)},
                  ["rt16"], "rt16", id="current-version-tie-goes-to-the-jre"),
@@ -80,10 +83,14 @@ def test_javasoft_search_order(wine, make_app, tmp_path, launch, vm_log, minimum
         ("1.6.0_10", ["1.6.0_10"], ["1.6.0_10"], "hklm0"),
         (None, ["1.6.0_10", "1.6.0_10"], [], "hkcu0"),
         (None, ["1.6.0_10", "1.6.0_30"], [], "hkcu1"),
+        ("17.0.9", ["17.0.10"], [], "hkcu0"),
+        (None, ["1.8.0_392"], ["1.8.0_45"], "hkcu0"),
+        (None, ["17.0.9", "9.0.4"], [], "hkcu0"),
     ],
     ids=["same-version-located-wins", "greater-javasoft-wins", "machine-located-beats-javasoft",
          "machine-wins-a-tie", "greater-user-entry-wins", "three-way-tie", "first-of-equal-entries",
-         "greatest-user-entry"],
+         "greatest-user-entry", "located-greater-by-its-numbers", "user-entry-greater-by-its-numbers",
+         "greatest-entry-by-its-numbers"],
 )
 def test_located_runtimes_and_their_tie_rules(wine, make_app, tmp_path, launch, vm_log, javasoft, hkcu, hklm,
                                               winner):
@@ -102,6 +109,7 @@ def test_located_runtimes_and_their_tie_rules(wine, make_app, tmp_path, launch, 
     assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
 
 
+@BOTH_ARCHES
 def test_unusable_located_entries_are_passed_over(wine, make_app, tmp_path, launch, vm_log):
     old = make_runtime(tmp_path / "old", "1.3.1_09")
     good = make_runtime(tmp_path / "good", "1.5.0_22")
@@ -114,6 +122,7 @@ def test_unusable_located_entries_are_passed_over(wine, make_app, tmp_path, laun
     assert_loaded(vm_log, "good\\bin\\client\\jvm.dll")
 
 
+@BOTH_ARCHES
 def test_a_located_runtime_without_a_version_text_is_never_chosen(wine, make_app, tmp_path, launch, vm_log):
     home = make_runtime(tmp_path / "rt", line='java version ""')
     reg_import(wine, located_lines("HKCU", [home / "bin" / "java.exe"]))
@@ -126,6 +135,7 @@ def test_a_located_runtime_without_a_version_text_is_never_chosen(wine, make_app
 # --- the registry keys of current runtimes ---------------------------------------------------
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("key, name, below, value", VENDOR_KEYS, ids=[f"{k[0].split(chr(92))[1]}-{k[1]}"
                                                                     for k in VENDOR_KEYS])
 def test_each_key_of_current_runtimes_finds_its_runtime(wine, make_app, tmp_path, launch, vm_log, key, name, below,
@@ -142,6 +152,7 @@ ADOPTIUM = "SOFTWARE\\Eclipse Adoptium\\JDK"
 ZULU = "SOFTWARE\\Azul Systems\\Zulu"
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("keys, probes, winner", [
     # Within one key: out-of-range names never started, the highest name first, names without a version last.
     ([("HKLM", ADOPTIUM, "11.0.21.9", "rt11"), ("HKLM", ADOPTIUM, "17.0.9.9", "rt17"),
@@ -177,6 +188,7 @@ def test_the_order_of_the_keys_of_current_runtimes(wine, make_app, tmp_path, lau
     assert_loaded(vm_log, f"{winner}\\bin\\client\\jvm.dll")
 
 
+@BOTH_ARCHES
 def test_unusable_values_of_the_keys_of_current_runtimes_are_passed_over(wine, make_app, tmp_path, launch, vm_log):
     home = make_runtime(tmp_path / "rt", line='openjdk version "17.0.9"')
     lines = vendor_lines("HKLM", ADOPTIUM, "22", "hotspot\\MSI", "Path", None)

@@ -35,6 +35,7 @@ JAVA_8_KEYS = [
 ]
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("key, name, below, value", JAVA_8_KEYS,
                          ids=["adoptium", "adoptopenjdk", "semeru", "zulu", "liberica"])
 @pytest.mark.parametrize("bounds, found", [({"max-java-version": "1.8"}, True), ({"min-java-version": "11"}, False)],
@@ -55,6 +56,7 @@ def test_a_vendors_java_8_key_counts_as_1_8(wine, make_app, tmp_path, launch, vm
         assert f"search: registry HKLM\\{key}\\{name}: outside the version range" in events
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("bounds, winner", [({}, "zulu-17"), ({"max-java-version": "11"}, "zulu-11")],
                          ids=["no-bounds", "max-11"])
 def test_the_names_of_one_vendor_are_tried_highest_version_first(wine, make_app, tmp_path, launch, vm_log, bounds,
@@ -69,22 +71,31 @@ def test_the_names_of_one_vendor_are_tried_highest_version_first(wine, make_app,
     assert_probed(vm_log, f"{winner}\\bin\\java.exe")
 
 
-def test_a_broken_current_version_is_probed_once(wine, make_app, tmp_path, launch, vm_log):
-    broken = make_runtime(tmp_path / "jdk17", "17.0.2", behaviour="exit 1")
-    good = make_runtime(tmp_path / "jdk11", "11.0.21")
-    key = "SOFTWARE\\JavaSoft\\JDK"
-    lines = [f"[{HIVES['HKLM']}\\{key}]", '"CurrentVersion"="17"']
-    lines += vendor_lines("HKLM", key, "17", "", "JavaHome", win(broken))
-    lines += vendor_lines("HKLM", key, "11", "", "JavaHome", win(good))
+@BOTH_ARCHES
+@pytest.mark.parametrize("key, current, broken, good", [
+    ("SOFTWARE\\JavaSoft\\JDK", "17", "17", "11"),
+    ("SOFTWARE\\JavaSoft\\Java Runtime Environment", "1.6", "1.6", "1.5"),
+    ("SOFTWARE\\JavaSoft\\Java Development Kit", "1.6", "1.6", "1.5"),
+], ids=["jdk-key-of-current-runtimes", "old-jre-key", "old-jdk-key"])
+def test_a_broken_current_version_is_probed_once(wine, make_app, tmp_path, launch, vm_log, key, current, broken,
+                                                 good):
+    """The key's CurrentVersion names a runtime whose probe fails: the search by
+    names does not start it again, but goes on to the next one."""
+    make_runtime(tmp_path / "broken", "1.6.0", behaviour="exit 1")
+    make_runtime(tmp_path / "good", "1.5.0")
+    lines = [f"[{HIVES['HKLM']}\\{key}]", f'"CurrentVersion"="{current}"']
+    lines += vendor_lines("HKLM", key, broken, "", "JavaHome", win(tmp_path / "broken"))
+    lines += vendor_lines("HKLM", key, good, "", "JavaHome", win(tmp_path / "good"))
     reg_import(wine, lines)
     exe = make_app({**CONSOLE, "jvm-search-sequence": "Y;"})
     assert outcome(launch(exe)) == FOUND
-    assert_probed(vm_log, "jdk17\\bin\\java.exe", "jdk11\\bin\\java.exe")
+    assert_probed(vm_log, "broken\\bin\\java.exe", "good\\bin\\java.exe")
 
 
 # --- java.exe on the search path -------------------------------------------------------
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("path_names_it", [False, True], ids=["path-names-other", "path-names-the-folder"])
 def test_a_java_exe_in_the_working_directory_is_never_started_unless_path_names_it(make_app, tmp_path, launch,
                                                                                    vm_log, path_names_it):
@@ -103,6 +114,7 @@ def test_a_java_exe_in_the_working_directory_is_never_started_unless_path_names_
     assert_loaded(vm_log, f"{expected}\\client\\jvm.dll")
 
 
+@BOTH_ARCHES
 def test_a_release_file_counts_only_above_a_bin_folder(make_app, tmp_path, launch, vm_log):
     """A java.exe in a folder not named bin: the release file above it belongs
     to something else, so the runtime is probed."""
@@ -119,41 +131,58 @@ def test_a_release_file_counts_only_above_a_bin_folder(make_app, tmp_path, launc
 
 @BOTH_ARCHES
 def test_homes_and_the_trace_below_a_greek_folder(wine, make_app, tmp_path, launch, vm_log):
-    """An E variable and a per-user vendor key naming a home below a folder
-    outside the code page find it through its short form; ZORVO_TRACE naming a
-    file there is written."""
+    """An E variable, a per-user vendor key and PATH naming a home below a
+    folder outside the code page find it through its short form; ZORVO_TRACE
+    naming a file there is written."""
     greek = tmp_path / f"{GREEK} profile"
     home = make_runtime(greek / "jdk", "17.0.9")
     reg_import(wine, vendor_lines("HKCU", "SOFTWARE\\Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot\\MSI", "Path",
                                   win(home)), unicode=True)
     trace = greek / "trace.txt"
-    for sequence in ("EGREEK_HOME;", "Y;"):
+    for sequence in ("EGREEK_HOME;", "Y;", "S;"):
         vm_log.clear()
         trace.unlink(missing_ok=True)
-        exe = make_app({**CONSOLE, "jvm-search-sequence": sequence})
-        result = launch(exe, env={"GREEK_HOME": win(home), "ZORVO_TRACE": win(trace)})
+        # A configured folder makes the launcher write PATH anew.
+        exe = make_app({**CONSOLE, "jvm-search-sequence": sequence, "path-prefix": "lib"})
+        result = launch(exe, env={"GREEK_HOME": win(home), "ZORVO_TRACE": win(trace), "WINEPATH": win(home / "bin")})
         assert outcome(result) == FOUND, sequence
         [(_, loaded)] = vm_log.loaded()
         assert loaded.isascii() and loaded.lower().endswith("\\jdk\\bin\\client\\jvm.dll"), loaded
         assert any(e.startswith("runtime chosen: ") for e in read_trace(trace)), sequence
 
 
-def test_a_temporary_folder_without_a_usable_name_is_reported_not_a_missing_runtime(make_app, tmp_path, launch,
-                                                                                    user_temp):
+@BOTH_ARCHES
+@pytest.mark.parametrize("sequence, found", [("Rrt;", False), ("Rrt;Rrel;", True)],
+                         ids=["nothing-else-found", "found-later-without-a-probe"])
+def test_a_temporary_folder_without_a_usable_name_stops_only_the_probes(make_app, tmp_path, launch, vm_log,
+                                                                        user_temp, sequence, found):
     """Without embedded files the temporary folder is first needed by the
     version probe; a folder outside the code page without a short name (here:
-    one that does not exist, which has none either) gets its own message."""
+    one that does not exist, which has none either) keeps every runtime that
+    needs a probe from being probed. The search goes on: a runtime whose
+    version needs no probe (a release file) is found; when none is, the folder
+    is reported by its own message."""
     make_runtime(tmp_path / "rt")
+    (make_runtime(tmp_path / "rel") / "release").write_text('JAVA_VERSION="17.0.9"\n')
     user_temp(win(tmp_path / f"{GREEK} temp"))
-    exe = make_app({**CONSOLE, "msg-folder-unusable": "FOLDER %FOLDER_NAME%", "jvm-search-sequence": "Rrt;"})
-    result = launch(exe)
-    assert result.returncode == 1
-    assert result.stderr.startswith(b"FOLDER ") and win(tmp_path).encode() in result.stderr, result.stderr
+    exe = make_app({**CONSOLE, "msg-folder-unusable": "FOLDER %FOLDER_NAME%", "jvm-search-sequence": sequence})
+    result, events = traced(launch, exe, tmp_path)
+    assert vm_log.probes() == []
+    [passed_over] = [e for e in events if "no version" in e]
+    assert "\\rt\\bin\\java.exe: no version: the probe failed: the temporary folder " in passed_over, passed_over
+    assert passed_over.endswith(" has no name in the code page: passed over"), passed_over
+    if found:
+        assert outcome(result) == FOUND
+        assert_loaded(vm_log, "rel\\bin\\client\\jvm.dll")
+    else:
+        assert result.returncode == 1
+        assert result.stderr.startswith(b"FOLDER ") and win(tmp_path).encode() in result.stderr, result.stderr
 
 
 # --- what the trace says about a probe without a version ------------------------------------
 
 
+@BOTH_ARCHES
 @pytest.mark.parametrize("layout, reason", [
     ({"behaviour": "exit 3"}, "it ended with exit code 3"),
     ({"line": "Error: could not open jvm.cfg"}, 'its output has no version line (its first line: '
@@ -161,8 +190,8 @@ def test_a_temporary_folder_without_a_usable_name_is_reported_not_a_missing_runt
     ({"not_a_program": True}, "it could not be started (error "),
 ], ids=["exit-code", "no-version-line", "not-a-program"])
 def test_the_trace_says_why_a_probe_gave_no_version(arch, make_app, tmp_path, launch, layout, reason):
-    not_a_program = layout.pop("not_a_program", False)
-    home = make_runtime(tmp_path / "rt", **layout)
+    not_a_program = layout.get("not_a_program", False)
+    home = make_runtime(tmp_path / "rt", **{k: v for k, v in layout.items() if k != "not_a_program"})
     if not_a_program:
         # A library of the launcher's own architecture: its header passes, it cannot be started.
         (home / "bin" / "java.exe").write_bytes((arch.testvm / "zrvcrt.dll").read_bytes())

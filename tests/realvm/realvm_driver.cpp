@@ -23,6 +23,7 @@
 // PLACEHOLDER=VALUE", then "end". Exit code 0 when the application ran, 1
 // when the launch failed, 2 for a usage error or a library that does not load.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/inotify.h>
@@ -57,6 +58,7 @@ struct Options {
 
 // Watches the communication file; made before the VM exists.
 int handOverWatch = -1;
+const char* handOverFile = nullptr;
 
 bool waitForFileChange(int32_t timeoutMs) {
     pollfd watch{handOverWatch, POLLIN, 0};
@@ -79,6 +81,15 @@ void say(const char* format, ...) {
     putchar('\n');
     fflush(stdout);
     pthread_mutex_unlock(&lock);
+}
+
+// Ends the hand-overs as the launcher does: the closing mark appended under
+// the file's lock.
+void markFileClosed() {
+    int file = open(handOverFile, O_WRONLY | O_APPEND);
+    bool marked = file >= 0 && lockf(file, F_LOCK, 0) == 0 && write(file, "\xC0\x80\r\n", 4) == 4;
+    if (file >= 0) close(file);
+    say("hand-overs stopped%s", marked ? "" : " (the file could not be marked)");
 }
 
 void sleepMs(long ms) {
@@ -161,16 +172,17 @@ int main(int argc, char** argv) {
     pthread_t poller;
     if (options.splashMs > 0) pthread_create(&poller, nullptr, splashThread, &options.splashMs);
 
-    HandOverWait wait = nullptr;
+    const HandOverHooks hooks{waitForFileChange, markFileClosed};
     if (options.handOverFile) {
+        handOverFile = options.handOverFile;
         handOverWatch = inotify_init1(IN_CLOEXEC);
         if (handOverWatch < 0 || inotify_add_watch(handOverWatch, options.handOverFile, IN_MODIFY) < 0) {
             perror("realvm_driver: inotify");
             return 2;
         }
-        wait = waitForFileChange;
     }
-    JavaLaunch launch{&initArgs, options.firstRun, options.splashMs > 0, wait, buildArguments, &options.arguments};
+    JavaLaunch launch{&initArgs, options.firstRun, options.splashMs > 0, options.handOverFile ? &hooks : nullptr,
+                      buildArguments, &options.arguments};
     LaunchOutcome outcome = launchJava(launch, options.destroy);
     say("outcome %s", kOutcomeNames[static_cast<int>(outcome)]);
     if (outcome != LaunchOutcome::Ran) {

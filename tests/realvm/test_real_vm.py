@@ -179,7 +179,8 @@ def test_the_listener_gets_each_hand_over_once_in_order_and_never_holds_the_vm(j
     """Hand-overs written before the listener was set and while it runs, by
     another process that takes the file's lock as a later start does, arrive
     once each, in order, on the listener's daemon thread; once main returns,
-    the VM ends although that thread is waiting in the launcher's native wait."""
+    the VM ends although that thread is waiting in the launcher's native wait,
+    and its shutdown ends the hand-overs through the launcher's native."""
     comm = tmp_path / "zrv_p1.tmp"
     early = [["early", str(i)] for i in range(3)]
     later = [["later", str(i), "two words"] for i in range(12)]
@@ -204,7 +205,9 @@ def test_the_listener_gets_each_hand_over_once_in_order_and_never_holds_the_vm(j
     received = [line for line in run.lines if line.startswith("hand-over ")]
     assert received == [f"hand-over [{', '.join(a)}] on zorvo-hand-over (daemon)" for a in early + later]
     assert "received all" in run.lines
-    assert comm.read_bytes() == b""
+    # The VM's shutdown ended the hand-overs: the file is empty but for the closing mark.
+    assert "hand-overs stopped" in run.lines
+    assert comm.read_bytes() == b"\xc0\x80\r\n"
 
 
 # --- failures of the launch --------------------------------------------------------------------

@@ -167,6 +167,39 @@ TEST(BuildToolOutput, DefaultMessages) {
               "to point to an installed JDK or JRE.");
 }
 
+// A stream whose reading fails after `readable` bytes, as a disk error
+// would; writing works.
+class FailingReads : public std::stringbuf {
+public:
+    FailingReads(const std::string& bytes, size_t readable) : std::stringbuf(bytes), readable_(readable) {}
+
+protected:
+    std::streamsize xsgetn(char* out, std::streamsize n) override {
+        if (read_ + static_cast<size_t>(n) > readable_) throw std::ios_base::failure("read error");
+        std::streamsize got = std::stringbuf::xsgetn(out, n);
+        read_ += static_cast<size_t>(got);
+        return got;
+    }
+
+private:
+    size_t readable_, read_ = 0;
+};
+
+// The checksum covers the whole file, or none is written.
+TEST(BuildToolOutput, ChecksumIsWrittenOnlyOverTheWholeFile) {
+    std::string image(200000, 'x');
+    std::stringstream whole(image);
+    ASSERT_TRUE(writeChecksumInto(whole, 216));
+    PeChecksum expected(216);
+    expected.add(image.data(), image.size());
+    EXPECT_EQ(get32(whole.str(), 216), expected.value());
+
+    FailingReads failing(image, 70000);
+    std::iostream broken(&failing);
+    EXPECT_FALSE(writeChecksumInto(broken, 216));
+    EXPECT_EQ(failing.str().substr(216, 4), "xxxx");
+}
+
 TEST(BuildToolOutput, EmbeddedStream) {
     TempDir dir;
     std::string big(70000, '\0');  // more than one copy chunk

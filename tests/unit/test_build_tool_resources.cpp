@@ -193,6 +193,26 @@ TEST(AppResources, PngBecomesABottomUpDibOnTheLightGreyFill) {
     EXPECT_EQ(error, "an image of 20000 x 20000 pixels (at most 4096 x 4096)");
 }
 
+TEST(AppResources, AnOs2BitmapIsReadByItsOwnHeader) {
+    // 2 x 1 pixels, 24 bits, a 12-byte header: blue then red.
+    std::string os2("BM", 2);
+    add32(os2, 14 + 12 + 8);
+    add32(os2, 0);
+    add32(os2, 14 + 12);
+    add32(os2, 12);
+    add16(os2, 2);
+    add16(os2, 1);
+    add16(os2, 1);
+    add16(os2, 24);
+    os2 += std::string("\xff\0\0\0\0\xff\0\0", 8);
+    std::string dib, error;
+    int width = 0, height = 0;
+    ASSERT_TRUE(splashBitmapOfImage(os2, dib, width, height, error)) << error;
+    EXPECT_EQ(width, 2);
+    EXPECT_EQ(height, 1);
+    EXPECT_EQ(dib.substr(40, 6), std::string("\xff\0\0\0\0\xff", 6));
+}
+
 TEST(AppResources, IconFilesAndTheIconGroup) {
     std::vector<IconImage> images(2);
     images[0] = IconImage{16, 16, 0, 0, 1, 32, std::string(40, 'd')};

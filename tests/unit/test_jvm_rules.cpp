@@ -70,6 +70,21 @@ TEST(VersionRules, RealReleasesAgainstTheBoundsInUse) {
     EXPECT_TRUE(isVersionAccepted("22-ea", "17", "", false, true));
 }
 
+// The registry's candidates are chosen by their numbers, never by their text.
+TEST(VersionRules, RuntimeVersionsCompareByTheirNumbers) {
+    struct Case {
+        const char* a;
+        const char* b;
+        int order;
+    } cases[] = {{"1.8.0_392", "1.8.0_45", 1}, {"17.0.10", "17.0.9", 1}, {"17.0.9", "9.0.4", 1},
+                 {"1.8.0_392", "8.0.392", 0},  {"17", "17.0.0", 0},    {"21.0.1", "21.0.1+12", 0},
+                 {"21-ea", "21", -1},          {"1.5.0-beta", "1.5.0", -1}, {"", "1.4", -1}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(compareVersions(c.a, c.b), c.order) << c.a << " vs " << c.b;
+        EXPECT_EQ(compareVersions(c.b, c.a), -c.order) << c.b << " vs " << c.a;
+    }
+}
+
 TEST(VersionRules, BoundsAreVersionsAndARangeMayBeEmpty) {
     for (const char* bound : {"8", "1.8", "17.0.2", "1.8.0_392", "21"}) EXPECT_TRUE(isVersionBound(bound)) << bound;
     for (const char* bound : {"java8", "17+", ">=11", "1..8", "8.", ".8", "", "17 ", "1.8.0-ea"})
@@ -284,12 +299,14 @@ TEST(RuntimeRules, WindowedExecutableAndSorting) {
     EXPECT_STREQ(p.c_str(), "c:\\jre\\bin\\javaw.exe");
     PathText q("c:\\jre\\bin\\java");
     EXPECT_FALSE(windowedExecutableOf(q));
-    std::vector<std::string> names = {"1.4.2", "1.3", "1.4", "1.10", "1.4.2_05", "10"};
+    std::vector<std::string> names = {"17.0.10", "1.4.2", "1.8.0_392", "1.3", "1.4", "9.0.4", "1.8.0_45", "1.4.2_05",
+                                      "10", "17.0.9"};
     std::vector<char*> ptrs;
     for (auto& n : names) ptrs.push_back(n.data());
-    sortTexts(ptrs.data(), ptrs.size());
+    sortVersions(ptrs.data(), ptrs.size());
     std::vector<std::string> sorted(ptrs.begin(), ptrs.end());
-    EXPECT_EQ(sorted, (std::vector<std::string>{"1.10", "1.3", "1.4", "1.4.2", "1.4.2_05", "10"}));
+    EXPECT_EQ(sorted, (std::vector<std::string>{"1.3", "1.4", "1.4.2", "1.4.2_05", "1.8.0_45", "1.8.0_392", "9.0.4",
+                                                "10", "17.0.9", "17.0.10"}));
 }
 
 }  // namespace

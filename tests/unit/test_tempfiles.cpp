@@ -67,19 +67,22 @@ TEST(TempRules, DeleteListsGrowByWholePathsOnly) {
 }
 
 TEST(SearchPath, ConfiguredDirectoriesComeFirst) {
-    EnvironmentText value;
-    EXPECT_TRUE(composeSearchPath(value, "c:\\app\\lib;c:\\app\\bin", "c:\\windows;c:\\windows\\system32"));
-    EXPECT_STREQ(value.c_str(), "c:\\app\\lib;c:\\app\\bin;c:\\windows;c:\\windows\\system32");
-    EXPECT_TRUE(composeSearchPath(value, "c:\\app\\lib", nullptr));
-    EXPECT_STREQ(value.c_str(), "c:\\app\\lib;");
-    EXPECT_TRUE(composeSearchPath(value, "", "c:\\windows"));
-    EXPECT_STREQ(value.c_str(), "c:\\windows");
-    EXPECT_TRUE(composeSearchPath(value, "", nullptr));
-    EXPECT_STREQ(value.c_str(), "");
-    EXPECT_TRUE(composeSearchPath(value, "x;", "y"));
-    EXPECT_STREQ(value.c_str(), "x;y");
-    std::string huge(32760, 'h');
-    EXPECT_FALSE(composeSearchPath(value, "c:\\app\\lib", huge.c_str()));
+    struct Case {
+        const wchar_t* resolved;
+        const wchar_t* inherited;
+        const wchar_t* expected;
+    } cases[] = {{L"c:\\app\\lib;c:\\app\\bin", L"c:\\windows;c:\\\u0394\u03bf\\bin", L"c:\\app\\lib;c:\\app\\bin;c:\\windows;c:\\\u0394\u03bf\\bin"},
+                 {L"c:\\app\\lib", nullptr, L"c:\\app\\lib;"},
+                 {L"", L"c:\\windows", L"c:\\windows"},
+                 {L"", nullptr, L""},
+                 {L"x;", L"y", L"x;y"}};
+    wchar_t value[64];
+    for (const Case& c : cases) {
+        EXPECT_TRUE(composeSearchPath(value, 64, c.resolved, c.inherited));
+        EXPECT_EQ(std::wstring(value), c.expected);
+    }
+    EXPECT_TRUE(composeSearchPath(value, 6, L"ab", L"cd"));  // "ab;cd" and the terminator fit exactly
+    EXPECT_FALSE(composeSearchPath(value, 5, L"ab", L"cd"));
 }
 
 // The directories PATH names, as the search for java.exe on it walks them.

@@ -235,20 +235,10 @@ bool writeChecksum(const std::string& path, std::string& error) {
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
     // The output passed the generic launcher's checks: its PE header is at 128.
     const uint64_t field = kLauncherPeHeaderOffset + kOptionalHeaderStart + kChecksumField;
-    PeChecksum checksum(field);
-    std::string chunk(64 * 1024, '\0');
-    do {
-        file.read(&chunk[0], static_cast<std::streamsize>(chunk.size()));
-        checksum.add(chunk.data(), static_cast<size_t>(file.gcount()));
-    } while (file.gcount() > 0);
-    file.clear();
-    unsigned char bytes[4];
-    storeLe32(bytes, checksum.value());
-    file.seekp(static_cast<std::streamoff>(field));
-    file.write(reinterpret_cast<const char*>(bytes), 4);
+    bool written = file && writeChecksumInto(file, field);
     file.close();
-    if (!file) error = located(path, "cannot write the checksum");
-    return static_cast<bool>(file);
+    if (!written || !file) error = located(path, "cannot read the output back and write its checksum");
+    return written && file;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "config/pe_image.h"
 #include "le_bytes.h"
 
+#include <istream>
+
 namespace zorvo {
 namespace buildtool {
 namespace {
@@ -104,6 +106,25 @@ uint32_t peChecksum(const std::string& image) {
     PeChecksum checksum(h.checksumAt());
     checksum.add(image.data(), image.size());
     return checksum.value();
+}
+
+bool writeChecksumInto(std::iostream& file, uint64_t field) {
+    PeChecksum checksum(field);
+    std::string chunk(64 * 1024, '\0');
+    file.seekg(0);
+    while (file) {
+        file.read(&chunk[0], static_cast<std::streamsize>(chunk.size()));
+        checksum.add(chunk.data(), static_cast<size_t>(file.gcount()));
+    }
+    // Only the end of the file may end the reading.
+    if (file.bad() || !file.eof()) return false;
+    file.clear();
+    unsigned char bytes[4];
+    storeLe32(bytes, checksum.value());
+    file.seekp(static_cast<std::streamoff>(field));
+    file.write(reinterpret_cast<const char*>(bytes), 4);
+    file.flush();
+    return static_cast<bool>(file);
 }
 
 bool isSignedImage(const std::string& image) {

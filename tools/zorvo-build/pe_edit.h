@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <iosfwd>
 #include <string>
 
 namespace zorvo {
@@ -38,6 +39,11 @@ private:
     uint64_t at_ = 0;
     uint64_t sum_ = 0;
 };
+
+// Writes the PE checksum of the whole stream, read from its start, into its
+// field at `field`. False when the stream cannot be read to its end (no
+// checksum of part of a file is ever written) or the field cannot be written.
+bool writeChecksumInto(std::iostream& file, uint64_t field);
 
 // True when the image has a certificate table (it was signed).
 bool isSignedImage(const std::string& image);

@@ -90,6 +90,12 @@ bool statedSize(const std::string& file, int64_t& width, int64_t& height) {
         height = bigEndian32(file, 20);
         return true;
     }
+    if (file.size() >= 22 && file.compare(0, 2, "BM") == 0 && get32(file, 14) == 12) {
+        // An OS/2 bitmap: a 12-byte header with 16-bit sizes.
+        width = get16(file, 18);
+        height = get16(file, 20);
+        return true;
+    }
     if (file.size() >= 26 && file.compare(0, 2, "BM") == 0) {
         width = static_cast<int32_t>(get32(file, 18));
         height = static_cast<int32_t>(get32(file, 22));

@@ -87,6 +87,13 @@ bool readFile(const std::string& path, std::string& bytes) {
     return true;
 }
 
+std::string windowsPath(std::string path) {
+    if (path.empty() || path[0] != '/') return path;
+    std::string result = "Z:";
+    for (char c : path) result += (c == '/') ? '\\' : c;
+    return result;
+}
+
 bool fileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -54,6 +54,8 @@ std::string currentDirectory();
 // Reads a whole file; false when it cannot be opened.
 bool readFile(const std::string& path, std::string& bytes);
 bool fileExists(const std::string& path);
+// A path a script gives: a Windows path, or a Linux path from '/' (drive Z:).
+std::string windowsPath(std::string path);
 
 // Writes bytes to a standard handle (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE);
 // a missing handle swallows the text. Works in GUI programs too.

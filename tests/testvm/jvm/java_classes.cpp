@@ -156,44 +156,75 @@ jvalue getText(ThreadEnv& thread, const std::vector<jvalue>&) {
     return value;
 }
 
-// --- the controller's shutdown hook ---------------------------------------------
+// --- shutdown hooks ----------------------------------------------------------------
 
 extern const ClassDesc kController;
+extern const ClassDesc kHandOvers;
 const NativeDesc kControllerNatives[] = {{"stopSplashPolling", "()V"}};
-bool hookInstalled = false;  // guarded by vmLock()
+const NativeDesc kHandOversNatives[] = {{"waitForSignal", "(I)Z"}, {"stopHandOvers", "()V"}};
 
-jvalue installShutdownHook(ThreadEnv&, const std::vector<jvalue>&) {
+// A class's shutdown hook: installed by its installShutdownHook method, it
+// calls the class's native method on a thread of its own when the VM shuts
+// down (unbound, Java's UnsatisfiedLinkError is caught by the hook).
+struct ShutdownHook {
+    const ClassDesc* cls;
+    const NativeDesc* native;
+    const char* threadName;
+    bool installed;  // guarded by vmLock()
+    bool calledNative;
+    DWORD ms;
+};
+ShutdownHook hooks[] = {
+    {&kController, &kControllerNatives[0], "zorvo splash shutdown", false, false, 0},
+    {&kHandOvers, &kHandOversNatives[1], "zorvo hand-over shutdown", false, false, 0},
+};
+
+jvalue installHook(ShutdownHook& hook) {
     Guard guard(vmLock());
-    hookInstalled = true;
+    hook.installed = true;
     return noValue();
 }
 
+jvalue installControllerHook(ThreadEnv&, const std::vector<jvalue>&) { return installHook(hooks[0]); }
+jvalue installHandOversHook(ThreadEnv&, const std::vector<jvalue>&) { return installHook(hooks[1]); }
+
 typedef void(JNICALL* StaticNativeVoid)(JNIEnv*, jclass);
 
-// The hook's own thread, as Java runs each hook: it calls the native method
-// when one is bound (unbound, Java's UnsatisfiedLinkError is caught by the hook).
-DWORD WINAPI shutdownHookThread(void* result) {
+DWORD WINAPI shutdownHookThread(void* parameter) {
+    ShutdownHook& hook = *static_cast<ShutdownHook*>(parameter);
+    DWORD start = GetTickCount();
     ThreadEnv* thread;
     Obj* cls;
     StaticNativeVoid function;
     {
         Guard guard(vmLock());
-        thread = newThreadEnv(GetCurrentThreadId(), "zorvo splash shutdown", false);
+        thread = newThreadEnv(GetCurrentThreadId(), hook.threadName, false);
         cls = newObj(ObjKind::Class);
-        cls->described = &kController;
-        function = reinterpret_cast<StaticNativeVoid>(boundNative(&kControllerNatives[0]));
+        cls->described = hook.cls;
+        function = reinterpret_cast<StaticNativeVoid>(boundNative(hook.native));
     }
     if (function) function(&thread->env, reinterpret_cast<jclass>(cls));
     Guard guard(vmLock());
     thread->attached = false;
-    *static_cast<bool*>(result) = function != nullptr;
+    hook.calledNative = function != nullptr;
+    hook.ms = GetTickCount() - start;
     return 0;
 }
 
-// --- the hand-over listener's wait ---------------------------------------------
+// After the hooks, a VM whose process lingers: until the scripted file exists.
+void lingerAfterHooks() {
+    std::string file;
+    if (!envNarrow("ZORVO_TESTVM_SHUTDOWN_WAIT_FILE", file) || file.empty()) return;
+    file = windowsPath(file);
+    long limitMs = static_cast<long>(envInt("ZORVO_TESTVM_MAIN_WAIT_LIMIT_MS", 60000));
+    DWORD start = GetTickCount();
+    bool seen = false;
+    while (!(seen = fileExists(file)) && static_cast<long>(GetTickCount() - start) < limitMs) Sleep(10);
+    Record("shutdown_lingered").text("file", file).flag("fileSeen", seen)
+        .number("ms", static_cast<long long>(GetTickCount() - start)).write();
+}
 
-extern const ClassDesc kHandOvers;
-const NativeDesc kHandOversNatives[] = {{"waitForSignal", "(I)Z"}};
+// --- the hand-over listener's wait ---------------------------------------------
 
 typedef jboolean(JNICALL* StaticNativeWait)(JNIEnv*, jclass, jint);
 
@@ -213,13 +244,16 @@ const MethodDesc kFirstRunMethods[] = {
 const MethodDesc kControllerMethods[] = {
     {&kController, "getAction", "()I", getAction},
     {&kController, "getText", "()Ljava/lang/String;", getText},
-    {&kController, "installShutdownHook", "()V", installShutdownHook},
+    {&kController, "installShutdownHook", "()V", installControllerHook},
+};
+const MethodDesc kHandOversMethods[] = {
+    {&kHandOvers, "installShutdownHook", "()V", installHandOversHook},
 };
 
 const ClassDesc kWinLauncher = {"com/zorvo/runtime/WinLauncher", kWinLauncherMethods, 2};
 const ClassDesc kFirstRun = {"com/quenbrook/runtime/FirstRun", kFirstRunMethods, 1};
 const ClassDesc kController = {"com/zorvo/runtime/ZorvoController", kControllerMethods, 3, kControllerNatives, 1};
-const ClassDesc kHandOvers = {"com/zorvo/runtime/HandOvers", nullptr, 0, kHandOversNatives, 1};
+const ClassDesc kHandOvers = {"com/zorvo/runtime/HandOvers", kHandOversMethods, 1, kHandOversNatives, 2};
 const ClassDesc kString = {"java/lang/String", nullptr, 0};
 
 const ClassDesc* const kClasses[] = {&kWinLauncher, &kFirstRun, &kController, &kHandOvers, &kString};
@@ -278,21 +312,32 @@ bool callHandOverWait(ThreadEnv& thread, long timeoutMs, bool& signalled) {
 }
 
 void runShutdownHooks() {
+    // As Java does: every installed hook at once, each on its thread, and the
+    // shutdown goes on when all have ended. A hook runs once.
+    std::vector<ShutdownHook*> running;
     {
         Guard guard(vmLock());
-        if (!hookInstalled) return;
-        hookInstalled = false;  // a hook runs once
+        for (ShutdownHook& hook : hooks) {
+            if (hook.installed) running.push_back(&hook);
+            hook.installed = false;
+        }
     }
-    DWORD start = GetTickCount();
-    bool calledNative = false;
-    HANDLE thread = CreateThread(nullptr, 0, shutdownHookThread, &calledNative, 0, nullptr);
-    if (thread == nullptr) violation("cannot start the shutdown hook's thread");
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    Record("shutdown_hook")
-        .number("ms", static_cast<long long>(GetTickCount() - start))
-        .flag("calledNative", calledNative)
-        .write();
+    std::vector<HANDLE> threads;
+    for (ShutdownHook* hook : running) {
+        HANDLE thread = CreateThread(nullptr, 0, shutdownHookThread, hook, 0, nullptr);
+        if (thread == nullptr) violation("cannot start a shutdown hook's thread");
+        threads.push_back(thread);
+    }
+    for (size_t i = 0; i < threads.size(); ++i) {
+        WaitForSingleObject(threads[i], INFINITE);
+        CloseHandle(threads[i]);
+        Record("shutdown_hook")
+            .text("class", running[i]->cls->name)
+            .number("ms", static_cast<long long>(running[i]->ms))
+            .flag("calledNative", running[i]->calledNative)
+            .write();
+    }
+    lingerAfterHooks();
 }
 
 bool scriptedMissing(const std::string& name) {

@@ -100,13 +100,6 @@ void pumpMessages() {
     }
 }
 
-std::string windowsPath(std::string path) {
-    if (path.empty() || path[0] != '/') return path;
-    std::string result = "Z:";
-    for (char c : path) result += (c == '/') ? '\\' : c;
-    return result;
-}
-
 // Blocks for the scripted time and until the scripted file exists, keeping a
 // window responsive meanwhile.
 void block(bool haveWindow) {

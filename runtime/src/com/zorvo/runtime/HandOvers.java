@@ -11,6 +11,7 @@ import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.StandardOpenOption;
 import java.util.ArrayDeque;
+import java.util.ArrayList;
 import java.util.Collection;
 import java.util.List;
 import java.util.function.Consumer;
@@ -25,6 +26,11 @@ import java.util.function.Consumer;
  * exclusive lock on the whole file. This side takes the same lock to read the file and empty
  * it, so a line is never read half-written, never read twice and never lost. After writing, the
  * later start signals an event of this process, on which the native {@link #waitForSignal} waits.
+ *
+ * <p>When the VM begins to shut down, a hook ends the hand-overs: the launcher marks the file
+ * closed (a last line of the bytes C0 80), so that a later start no longer hands its arguments to
+ * an application that is closing but waits for it to end and starts the application anew. From
+ * then on nothing is read here, and a file found so marked is never emptied.
  */
 final class HandOvers {
 
@@ -40,6 +46,8 @@ final class HandOvers {
     private static Consumer<String[]> listener;
     private static Thread deliverer;
     private static volatile boolean nativeWait = true;
+    /** Set once hand-overs to this process have ended. Guarded by LOCK. */
+    private static boolean closed;
 
     private HandOvers() {
     }
@@ -49,6 +57,33 @@ final class HandOvers {
      * by the launcher (RegisterNatives) in a first instance; unbound otherwise.
      */
     static native boolean waitForSignal(int timeoutMs);
+
+    /**
+     * Ends the hand-overs to this process under the file's lock; returns when later starts no
+     * longer hand over to it. Bound by the launcher in a first instance; unbound otherwise.
+     */
+    private static native void stopHandOvers();
+
+    /**
+     * Called by the launcher on its main thread right after it created the VM, in a first
+     * instance: the VM's shutdown (after the application's last non-daemon thread, or
+     * {@code System.exit}) then first ends the hand-overs to this process.
+     */
+    static void installShutdownHook() {
+        Runtime.getRuntime().addShutdownHook(new Thread(HandOvers::close, "zorvo hand-over shutdown"));
+    }
+
+    /** Ends the hand-overs: nothing more is read, and the launcher marks the file closed. */
+    static void close() {
+        synchronized (LOCK) {
+            closed = true;
+        }
+        try {
+            stopHandOvers();
+        } catch (UnsatisfiedLinkError e) {
+            // not started by the launcher: nobody hands over
+        }
+    }
 
     /** The oldest hand-over not given out yet, split, or null when there is none. */
     static String[] next() throws IOException {
@@ -133,17 +168,22 @@ final class HandOvers {
         }
     }
 
-    /** Moves every line of the file into {@code pending} and empties the file, under its lock. */
+    /**
+     * Moves every line of the file into {@code pending} and empties the file, under its lock. The
+     * lines are taken only once the file is empty, so a failure never gives one out twice. A file
+     * marked closed keeps its mark: its lines are taken, and nothing is read from it again.
+     */
     private static void drain() throws IOException {
         String name = LaunchInfo.getProcessCommFile();
-        if (name == null) {
+        if (name == null || closed) {
             return;
         }
         Path file = Paths.get(name);
         try (FileChannel channel = FileChannel.open(file, StandardOpenOption.READ, StandardOpenOption.WRITE)) {
             FileLock lock = channel.lock();
             try {
-                LineReader lines = new LineReader(pending);
+                List<String> read = new ArrayList<>();
+                LineReader lines = new LineReader(read);
                 ByteBuffer chunk = ByteBuffer.allocate(CHUNK);
                 while (channel.read(chunk) > 0) {
                     chunk.flip();
@@ -151,7 +191,13 @@ final class HandOvers {
                     chunk.clear();
                 }
                 lines.finish();
-                channel.truncate(0);
+                if (lines.sawClosedMark()) {
+                    // The file keeps its mark, and nothing is read from it again.
+                    closed = true;
+                } else {
+                    channel.truncate(0);
+                }
+                pending.addAll(read);
             } finally {
                 lock.release();
             }
@@ -160,10 +206,14 @@ final class HandOvers {
         }
     }
 
-    /** Splits the file's bytes into hand-overs; a last line without its end is taken whole too. */
+    /**
+     * Splits the file's bytes into hand-overs; a last line without its end is taken whole too. The
+     * line C0 80 that marks the file closed is no hand-over.
+     */
     static final class LineReader {
         private final Collection<String> out;
         private final ByteArrayOutputStream line = new ByteArrayOutputStream();
+        private boolean closedMark;
 
         LineReader(Collection<String> out) {
             this.out = out;
@@ -190,7 +240,15 @@ final class HandOvers {
             if (raw[length - 1] == '\r') {
                 length--;
             }
+            if (length == 2 && (raw[0] & 0xFF) == 0xC0 && (raw[1] & 0xFF) == 0x80) {
+                closedMark = true;
+                return;
+            }
             out.add(decode(raw, length));
+        }
+
+        boolean sawClosedMark() {
+            return closedMark;
         }
 
         /** UTF-8, with C0 8D and C0 8A standing for CR and LF. */
@@ -204,6 +262,14 @@ final class HandOvers {
                 }
             }
             return new String(plain.toByteArray(), StandardCharsets.UTF_8);
+        }
+    }
+
+    /** For the tests: back to the initial state, nothing pending and hand-overs not ended. */
+    static void reset() {
+        synchronized (LOCK) {
+            pending.clear();
+            closed = false;
         }
     }
 

@@ -44,6 +44,7 @@ public class LaunchInfoTest {
             body.run();
         } finally {
             System.setProperties(saved);
+            HandOvers.reset();
         }
     }
 
@@ -146,6 +147,20 @@ public class LaunchInfoTest {
             assertNull(LaunchInfo.readHandedOverArguments());
         });
         withProperties(null, null, null, null, () -> assertNull(LaunchInfo.readHandedOverArguments()));
+    }
+
+    @Test
+    public void aFileMarkedClosedKeepsItsMarkAndIsReadNoMore() throws Exception {
+        Path file = Files.createTempFile("zrv_p", ".tmp");
+        byte[] marked = "before\r\n\u00c0\u0080\r\n".getBytes(StandardCharsets.ISO_8859_1);
+        Files.write(file, marked);
+        withProperties("sem", null, file.toString(), null, () -> {
+            assertEquals(Arrays.asList("[before]"), readAll());
+            assertEquals(Arrays.toString(marked), Arrays.toString(Files.readAllBytes(file)));
+            Files.write(file, "after\r\n".getBytes(StandardCharsets.UTF_8), StandardOpenOption.APPEND);
+            assertEquals(Arrays.asList(), readAll());
+        });
+        Files.delete(file);
     }
 
     @Test
