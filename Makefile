@@ -1,7 +1,7 @@
 # make        build everything (host tools and tests, both Windows launchers and their test doubles)
 # make test   install what is missing, build, run every test
 # make demo   install what is missing, build, stamp a sample application's launcher and run it
-# make bench  benchmarks that print their figures
+# make bench  benchmarks that print their figures (the launchers' sizes first)
 # make dist   the release archives in build/dist (see tools/make-dist.py)
 BUILD   := build
 PYTHON  := /usr/bin/python3
@@ -51,6 +51,7 @@ dist: deps
 
 bench: deps
 	@$(MAKE) --no-print-directory all
+	@$(PYTHON) bench/launcher_size.py
 	@$(PYTHON) bench/extraction.py
 	@$(PYTHON) bench/runtime_search.py
 

@@ -18,6 +18,14 @@ namespace zorvo {
 // terminator).
 constexpr size_t kTextSize = 8192;
 
+// vsnprintf's promise on every platform: writes at most `size` bytes, always
+// terminated, and returns the length the whole text needs, or at least
+// `size` when it did not fit (negative on a format error). On Windows the
+// system runtime's formatter does the work: the C++ runtime's portable one
+// would add tens of kilobytes to the launcher for floating point it never
+// formats.
+int formatText(char* buf, size_t size, const char* format, va_list ap);
+
 // Operations on a caller-owned buffer of `cap` bytes holding a NUL-terminated
 // text of `len` bytes. The template below is the usual way to use them.
 struct TextRef {
@@ -92,7 +100,7 @@ public:
         va_list ap;
         va_start(ap, fmt);
         size_t room = N - len_;
-        int n = vsnprintf(buf_ + len_, room, fmt, ap);
+        int n = formatText(buf_ + len_, room, fmt, ap);
         va_end(ap);
         if (n < 0) {
             buf_[len_] = '\0';

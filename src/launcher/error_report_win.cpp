@@ -29,7 +29,8 @@ void writeToStandardError(const char* text) {
     // Binary mode: the text and one line feed reach the stream exactly as
     // they are, without a carriage return added before each line feed.
     _setmode(_fileno(stderr), _O_BINARY);
-    fprintf(stderr, "%s\n", text);
+    fputs(text, stderr);
+    fputc('\n', stderr);
     fflush(stderr);
 }
 

@@ -1,6 +1,8 @@
 // The entry point and the fixed launch sequence.
 #include <windows.h>
 
+#include <stdio.h>
+
 #include "common/code_page.h"
 #include "common/text.h"
 #include "config/launcher_config.h"
@@ -64,13 +66,21 @@ int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
 }  // namespace
 }  // namespace zorvo
 
-// The runtime's start-up code hands over its own idea of the command-line
-// tail (it treats every control character as a blank); the launcher forms the
-// tail from the full command line itself, so the rule is the same everywhere.
-// The command line is read wide and carried in UTF-8, so that arguments
-// outside the code page reach Java as they are.
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+// The process's entry point. The launcher brings its own instead of the C
+// runtime's start-up code, which would add argument parsing, floating-point
+// and locale set-up, pseudo-relocations, thread-local storage and exception
+// handlers that the launcher never uses: the C runtime DLL initialises itself
+// when it is loaded, and the launcher forms the command-line tail from the
+// full command line itself, so the rule is the same everywhere. The command
+// line is read wide and carried in UTF-8, so that arguments outside the code
+// page reach Java as they are. The standard streams are flushed before the
+// process ends with the launch's exit code. The stack is aligned first: the
+// system calls the entry with only 4-byte alignment on 32-bit Windows.
+extern "C" __attribute__((force_align_arg_pointer)) void zorvoEntry() {
     const char* commandLine = zorvo::wideToUtf8(GetCommandLineW());
-    if (!commandLine) return zorvo::kExitError;
-    return zorvo::runLaunchSequence(instance, zorvo::commandLineTail(commandLine), zorvo::startupShowCommand());
+    int code = commandLine ? zorvo::runLaunchSequence(GetModuleHandleW(nullptr), zorvo::commandLineTail(commandLine),
+                                                      zorvo::startupShowCommand())
+                           : zorvo::kExitError;
+    fflush(nullptr);
+    ExitProcess(static_cast<UINT>(code));
 }

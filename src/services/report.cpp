@@ -11,7 +11,8 @@ namespace {
 void noMessage(ConfigId, Text<kTextSize>& message) { message.clear(); }
 
 void writeToStandardError(const char* text) {
-    fprintf(stderr, "%s\n", text);
+    fputs(text, stderr);
+    fputc('\n', stderr);
     fflush(stderr);
 }
 

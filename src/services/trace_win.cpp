@@ -91,7 +91,7 @@ void traceLine(bool utf8, const char* format, va_list ap) {
     DWORD lastError = GetLastError();
     EnterCriticalSection(&lock);
     char* line = buffers->line;
-    int n = vsnprintf(line, kTextSize, format, ap);
+    int n = formatText(line, kTextSize, format, ap);
     size_t length = n < 0 ? 0 : (static_cast<size_t>(n) < kTextSize ? static_cast<size_t>(n) : kTextSize - 1);
     writeTime();
     writeText(line, length, utf8);

@@ -219,6 +219,12 @@ void startSplash(int showCommand) {
         hideSplash();
         return;
     }
+    // Without its picture the window would be an empty rectangle.
+    if (!FindResourceA(moduleInstance(), MAKEINTRESOURCEA(kSplashBitmapId), RT_BITMAP)) {
+        trace("splash: none (the launcher carries no splash image)");
+        hideSplash();
+        return;
+    }
     HANDLE thread = CreateThread(nullptr, 0, splashThreadMain,
                                  reinterpret_cast<LPVOID>(static_cast<INT_PTR>(showCommand)), 0, nullptr);
     if (thread) CloseHandle(thread);

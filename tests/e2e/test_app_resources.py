@@ -142,7 +142,9 @@ def test_the_linkers_resource_section_is_laid_out_again_byte_for_byte(tmp_path, 
     assert (info["version.ProductName"], info["version.FileVersion"], info["version.ProductVersion"]) == \
         ("zorvo", version, version)
     assert info["version.fixed"].startswith(f"{version}.0 product={version}.0 ")
-    assert ("# icon: 1 image\n# splash image: 540 x 399\n"
+    # The generic launcher carries no splash picture: each application brings its own.
+    assert info["bitmap"] == "none"
+    assert ("# icon: 1 image\n"
             f"# version information: the generic launcher's (zorvo {version})\n"
             "execution-level = asInvoker\ndpi-aware = unaware\n") in dump
 

@@ -7,7 +7,7 @@ import subprocess
 import pytest
 
 from blocks import block, narrow, wide
-from conftest import BOTH_ARCHES, run_windowed, to_windows_path, TESTVM
+from conftest import ARCHES, BOTH_ARCHES, run_windowed, to_windows_path, TESTVM
 
 INTERNAL = "-q_qbk_internal"
 NO_JVM = b"No JVM could be found on your system.\r\nPlease define ZORVO_JAVA_HOME\r\nto point to an installed JDK or JRE."
@@ -89,6 +89,18 @@ def test_launcher_image_keeps_the_block_offsets_and_hardening(arch):
         assert all(text[3] <= begin < end <= text[3] + text[4] for begin, end, _ in entries)
         assert all(a[1] <= b[0] for a, b in zip(entries, entries[1:]))
         assert all(file_offset(data, unwind) for _, _, unwind in entries)
+
+
+@pytest.mark.parametrize("name", ["win32", "win64"])
+def test_each_generic_launcher_is_at_most_100_kb_and_stores_no_zero_data(name):
+    """What every application ships: a property of the build, checked for both
+    launchers on any host. The section of zero-initialised data is larger in
+    memory than in the file."""
+    data = ARCHES[name].launcher.read_bytes()
+    assert len(data) <= 102400, f"the {name} generic launcher is {len(data):,} bytes"
+    table = pe_layout(data)[1]
+    virtual, _, raw = struct.unpack_from("<III", data, table + 40 + 8)
+    assert data[table + 40:table + 45] == b".data" and raw < virtual and raw <= 4096, (raw, virtual)
 
 
 # --- the configuration block ---------------------------------------------------

@@ -2,8 +2,8 @@
 manager): where the window is, what it shows, how the status line follows the
 Java side's controller, and every way it ends.
 
-Screenshots are compared with the splash image itself (src/res/splash.bmp, the
-generic launcher's bitmap resource): every pixel of the window that differs
+Screenshots are compared with the splash image itself (tests/data/splash.bmp,
+stamped as the application's picture): every pixel of the window that differs
 from the image belongs to one of the two text lines, drawn in colours the
 image does not use. Status texts are compared as rendered pixels with a
 reference run whose configured first line is the same text. Wine's own traces
@@ -18,10 +18,11 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BOTH_ARCHES, REPO, TESTVM, config_text, message_box_texts, run_tool, run_windowed, watch_windows
+from conftest import (BOTH_ARCHES, REPO, TESTVM, config_text, message_box_texts, run_tool, run_windowed, to_windows_path,
+                      watch_windows)
 from test_launch import BASE_CONFIG, App, Running, launcher, lay_out_runtime  # noqa: F401 (fixture)
 
-SPLASH_BMP = REPO / "src" / "res" / "splash.bmp"
+SPLASH_BMP = REPO / "tests" / "data" / "splash.bmp"
 TITLE = "Zorvo Splash Test"
 STATUS_RGB = (255, 0, 0)
 FIXED_RGB = (0, 255, 0)
@@ -37,6 +38,7 @@ SPLASH = {
     "app-type": 1,
     "app-name": TITLE,
     "show-splash": 1,
+    "splash-image": str(SPLASH_BMP),
     "splash-width": 540,
     "splash-height": 399,
     "splash-status-x": STATUS_AT[0],
@@ -267,14 +269,26 @@ def test_an_odd_difference_drops_the_half_pixel_and_an_empty_first_line_draws_no
     assert run.finish().returncode == 0
 
 
-def test_a_process_started_hidden_shows_no_splash(start):
-    run = start(env={"ZORVO_TESTVM_MAIN_WINDOW": "Zorvo Hidden Start"}, show=0)
+@pytest.mark.parametrize("case", ["started-hidden", "no-picture"])
+def test_no_splash_for_a_process_started_hidden_or_a_launcher_without_its_picture(start, tmp_path, case):
+    """A launcher whose block asks for a splash (written under its number: the
+    build tool refuses show-splash without splash-image) but that carries no
+    picture shows no window at all, never an empty one, and starts the
+    application."""
+    trace = tmp_path / f"{case}.trace"
+    env = {"ZORVO_TESTVM_MAIN_WINDOW": "Zorvo Hidden Start", "ZORVO_TRACE": to_windows_path(trace)}
+    if case == "started-hidden":
+        run = start(env=env, show=0)
+    else:
+        run = start({"show-splash": None, "108": 1, "splash-image": None}, env=env)
     run.wait_for("main_window")
     time.sleep(0.5)
     assert run.window() is None
     assert not [line for line in run.trace() if "ZorvoSplashScreen" in line]
     launch = run.finish()
     assert launch.returncode == 0 and not launch.calls("AttachCurrentThreadAsDaemon")
+    reason = "the process was started hidden" if case == "started-hidden" else "the launcher carries no splash image"
+    assert f"splash: none ({reason})" in trace.read_text(encoding="utf-8")
 
 
 # --- the status line and the controller ------------------------------------------------------

@@ -116,6 +116,9 @@ TEST(BuildToolConfig, BadValuesNameTheirLine) {
          "'17+'"},
         {"min-java-version = 17\nmax-java-version = 1.8",
          "app.conf:3: min-java-version 17 is above max-java-version 1.8 (line 4): no runtime would be accepted"},
+        {"show-splash = 1",
+         "app.conf:3: show-splash needs the application's own picture: add splash-image = (a PNG or BMP file); the "
+         "generic launcher carries none"},
         {"splash-status-color = 1,2,300",
          "app.conf:3: splash-status-color needs a colour \"red,green,blue\" (each 0 to 255), not '1,2,300'"},
         {"embed =", "app.conf:3: embed needs the path of a file"},

@@ -16,8 +16,15 @@
 // directory; the linker fills that directory only from a section named .pdata,
 // so this step points it at the table that the linker script puts at the end
 // of .text (between __zorvo_pdata_start and __zorvo_pdata_end, read from the
-// link map) after checking that the table is sound. Anything else fails the
-// build, and the launcher is deleted.
+// link map) after checking that the table is sound. The linker keeps the
+// entries of functions it removed as unused, with their addresses zero: they
+// are taken out of the table first.
+//
+// Zero-initialised data takes no room in the file: the zero bytes at the end
+// of the data section (the second) are cut from the file, which the loader
+// fills up to the section's virtual size with zeros anyway, and the sections
+// behind it move up. The layout rule is checked again on the result. Anything
+// else fails the build, and the launcher is deleted.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -122,26 +129,39 @@ int64_t linkMapAddress(const Launcher& launcher, const std::string& map, const s
     return address;
 }
 
-// Writes the exception directory in place and reads it back from the file.
-bool setExceptionDirectory(const Launcher& launcher, uint64_t directoryAt, int64_t rva, int64_t size) {
-    unsigned char directory[kDataDirectorySize];
-    storeLe32(directory, static_cast<uint32_t>(rva));
-    storeLe32(directory + 4, static_cast<uint32_t>(size));
+// Writes the edited image over the file and reads it back.
+bool writeBack(const Launcher& launcher) {
     {
-        std::fstream file(launcher.path, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekp(static_cast<std::streamoff>(directoryAt));
-        file.write(reinterpret_cast<const char*>(directory), sizeof(directory));
+        std::ofstream file(launcher.path, std::ios::binary | std::ios::trunc);
+        file.write(launcher.bytes.data(), static_cast<std::streamsize>(launcher.bytes.size()));
         if (!file) return false;
     }
     std::string written;
-    if (!readFile(launcher.path, written) || written.size() < directoryAt + sizeof(directory)) return false;
-    const unsigned char* back = reinterpret_cast<const unsigned char*>(written.data()) + directoryAt;
-    return loadLe32(back) == rva && loadLe32(back + 4) == size;
+    return readFile(launcher.path, written) && written == launcher.bytes;
+}
+
+// Takes the entries of removed functions (begin and end zero) out of the
+// table, moving the others up and zeroing the rest; gives the entries left.
+int64_t dropRemovedFunctions(Launcher& launcher, int64_t tableAt, int64_t entries) {
+    int64_t kept = 0;
+    for (int64_t i = 0; i < entries; ++i) {
+        size_t from = static_cast<size_t>(tableAt + i * kFunctionEntrySize);
+        const unsigned char* entry = launcher.at(from);
+        if (loadLe32(entry) == 0 && loadLe32(entry + 4) == 0) continue;
+        launcher.bytes.replace(static_cast<size_t>(tableAt + kept * kFunctionEntrySize), kFunctionEntrySize,
+                               launcher.bytes, from, kFunctionEntrySize);
+        ++kept;
+    }
+    size_t rest = static_cast<size_t>(tableAt + kept * kFunctionEntrySize);
+    launcher.bytes.replace(rest, static_cast<size_t>((entries - kept) * kFunctionEntrySize),
+                           static_cast<size_t>((entries - kept) * kFunctionEntrySize), '\0');
+    return kept;
 }
 
 // Points the exception directory of the 64-bit image at its function table:
-// where the link map says, sound, then referenced.
-void referenceFunctionTable(const Launcher& launcher, const PeHeaders& pe, const std::string& mapPath) {
+// where the link map says, without the entries of removed functions, sound,
+// then referenced.
+void referenceFunctionTable(Launcher& launcher, const PeHeaders& pe, const std::string& mapPath) {
     std::string map;
     readFile(mapPath, map);
     int64_t start = linkMapAddress(launcher, map, mapPath, "__zorvo_pdata_start");
@@ -160,8 +180,9 @@ void referenceFunctionTable(const Launcher& launcher, const PeHeaders& pe, const
         tableAt + tableSize > static_cast<int64_t>(launcher.bytes.size())) {
         fail(launcher, "the function table at RVA " + std::to_string(tableRva) + " is not inside .text");
     }
+    int64_t entries = dropRemovedFunctions(launcher, tableAt, tableSize / kFunctionEntrySize);
+    tableSize = entries * kFunctionEntrySize;
     // Sorted by start address, each range non-empty: the system searches it.
-    int64_t entries = tableSize / kFunctionEntrySize;
     uint32_t previousEnd = 0;
     for (int64_t i = 0; i < entries; ++i) {
         const unsigned char* entry = launcher.at(static_cast<uint64_t>(tableAt + i * kFunctionEntrySize));
@@ -172,11 +193,45 @@ void referenceFunctionTable(const Launcher& launcher, const PeHeaders& pe, const
         }
         previousEnd = last;
     }
-    if (!setExceptionDirectory(launcher, pe.dataDirectoryAt(kExceptionDirectory), tableRva, tableSize)) {
-        fail(launcher, "the exception directory could not be set");
-    }
+    unsigned char* directory = reinterpret_cast<unsigned char*>(&launcher.bytes[pe.dataDirectoryAt(kExceptionDirectory)]);
+    storeLe32(directory, static_cast<uint32_t>(tableRva));
+    storeLe32(directory + 4, static_cast<uint32_t>(tableSize));
     printf("exception directory: RVA %lld, %lld bytes, %lld functions\n", static_cast<long long>(tableRva),
            static_cast<long long>(tableSize), static_cast<long long>(entries));
+}
+
+uint32_t alignUp(uint64_t n, uint32_t alignment) {
+    return static_cast<uint32_t>((n + alignment - 1) / alignment * alignment);
+}
+
+void storeField(Launcher& launcher, uint64_t at, uint32_t value) {
+    storeLe32(reinterpret_cast<unsigned char*>(&launcher.bytes[static_cast<size_t>(at)]), value);
+}
+
+// Cuts the zero bytes at the end of the data section's raw data from the file
+// (down to the file alignment); the sections behind it move up.
+void trimZeroInitialisedData(Launcher& launcher, const PeHeaders& pe) {
+    const uint32_t kDataSection = 1;
+    PeSection data;
+    if (!readPeSection(launcher.source(), pe, kDataSection, data) || data.rawEnd() > launcher.bytes.size()) {
+        fail(launcher, "the data section lies outside the file");
+    }
+    uint32_t fileAlignment = loadLe32(launcher.at(pe.optionalHeaderAt() + kFileAlignmentField));
+    uint64_t used = data.rawSize;
+    while (used > 0 && launcher.bytes[data.rawPointer + used - 1] == '\0') --used;
+    uint32_t keep = alignUp(used, fileAlignment == 0 ? 1 : fileAlignment);
+    if (keep == 0 || keep >= data.rawSize) return;
+    uint32_t cut = data.rawSize - keep;
+    launcher.bytes.erase(data.rawPointer + keep, cut);
+    storeField(launcher, pe.sectionHeaderAt(kDataSection) + kSectionRawSizeField, keep);
+    for (uint32_t i = kDataSection + 1; i < pe.sectionCount; ++i) {
+        PeSection behind;
+        readPeSection(launcher.source(), pe, i, behind);
+        storeField(launcher, pe.sectionHeaderAt(i) + kSectionRawPointerField, behind.rawPointer - cut);
+    }
+    uint64_t initialisedAt = pe.optionalHeaderAt() + kInitializedDataSizeField;
+    storeField(launcher, initialisedAt, loadLe32(launcher.at(initialisedAt)) - cut);
+    printf("zero-initialised data: %u bytes of the data section left out of the file\n", static_cast<unsigned>(cut));
 }
 
 int run(int argc, char** argv) {
@@ -190,6 +245,9 @@ int run(int argc, char** argv) {
     if (!readFile(launcher.path, launcher.bytes)) fail(launcher, "file not found");
     LauncherHeaders headers = checkLayout(launcher);
     if (win64) referenceFunctionTable(launcher, headers.pe, argv[3]);
+    trimZeroInitialisedData(launcher, headers.pe);
+    headers = checkLayout(launcher);
+    if (!writeBack(launcher)) fail(launcher, "the checked image could not be written back");
     printf("launcher layout ok: %s (%zu bytes, block offset %llu)\n", launcher.path.c_str(), launcher.bytes.size(),
            static_cast<unsigned long long>(headers.blockOffset));
     return 0;

@@ -1,5 +1,7 @@
 #include "config_text.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <initializer_list>
@@ -303,6 +305,19 @@ bool checkEmbedEntries(const ConfigSource& source, const AppConfig& cfg, std::st
     return true;
 }
 
+// The generic launcher carries no picture: a splash needs the application's own.
+bool checkSplashImage(const ConfigSource& source, const AppConfig& cfg, std::string& error) {
+    if (cfg.resources.splashLine) return true;
+    for (const Record& r : cfg.narrow) {
+        if (!r.named || r.id != cfg::kShowSplash || r.bytes.empty() || strtol(r.bytes.c_str(), nullptr, 10) == 0)
+            continue;
+        LineContext ctx{source, r.line, error};
+        return ctx.fail("show-splash needs the application's own picture: add splash-image = (a PNG or BMP file); "
+                        "the generic launcher carries none");
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string valueProblem(const ConfigEntryInfo& info, const std::string& bytes) {
@@ -367,7 +382,8 @@ bool parseConfigText(const std::string& text, const ConfigSource& source, AppCon
         LineContext ctx{source, line, error};
         if (!parseLine(ctx, t, out)) return false;
     }
-    return checkEmbedEntries(source, out, error) && checkVersionRange(source, out, error);
+    return checkEmbedEntries(source, out, error) && checkVersionRange(source, out, error) &&
+           checkSplashImage(source, out, error);
 }
 
 }  // namespace buildtool
