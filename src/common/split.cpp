@@ -66,4 +66,23 @@ size_t splitArguments(const char* text, const char* prefix, StringList& out, boo
     }
 }
 
+void appendQuotedArgument(Text<kTextSize>& commandLine, const char* argument) {
+    commandLine.appendChar('"');
+    size_t backslashes = 0;
+    for (const char* p = argument;; ++p) {
+        if (*p == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count double only before a quote (and before the closing quote).
+        size_t emit = (*p == '"' || *p == '\0') ? backslashes * 2 : backslashes;
+        for (size_t i = 0; i < emit; ++i) commandLine.appendChar('\\');
+        backslashes = 0;
+        if (*p == '\0') break;
+        if (*p == '"') commandLine.appendChar('\\');
+        commandLine.appendChar(*p);
+    }
+    commandLine.appendChar('"');
+}
+
 }  // namespace zorvo

@@ -1,11 +1,13 @@
 // The argument splitter used for VM options, "-J" arguments and application
-// arguments. Pure code.
+// arguments, and the quoting of an argument for a child's command line. Pure
+// code.
 #ifndef ZORVO_COMMON_SPLIT_H
 #define ZORVO_COMMON_SPLIT_H
 
 #include <stddef.h>
 
 #include "common/string_list.h"
+#include "common/text.h"
 
 namespace zorvo {
 
@@ -19,6 +21,10 @@ namespace zorvo {
 // that does not. `unbalanced` is set when a quote has no closing quote; the
 // position is then meaningless.
 size_t splitArguments(const char* text, const char* prefix, StringList& out, bool& unbalanced);
+
+// Quotes one argument for a child's command line so that the platform's
+// parser gives it back unchanged (blanks, quotes, trailing backslashes).
+void appendQuotedArgument(Text<kTextSize>& commandLine, const char* argument);
 
 }  // namespace zorvo
 

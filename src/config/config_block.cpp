@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "common/le_bytes.h"
+#include "common/sort.h"
 #include "config/pe_image.h"
 
 namespace zorvo {
@@ -33,34 +34,8 @@ struct EntryList {
 // tie-break), then keeps only the last record of each id.
 template <typename Entry>
 size_t sortAndKeepLast(Entry* items, size_t count) {
-    // Merge sort: stable, O(n log n) even for hostile blocks with many records.
-    if (count < 2) return count;
-    Entry* tmp = static_cast<Entry*>(malloc(count * sizeof(Entry)));
-    if (tmp) {
-        for (size_t width = 1; width < count; width *= 2) {
-            for (size_t lo = 0; lo < count; lo += 2 * width) {
-                size_t mid = lo + width < count ? lo + width : count;
-                size_t hi = lo + 2 * width < count ? lo + 2 * width : count;
-                size_t i = lo, j = mid, k = lo;
-                while (i < mid && j < hi) tmp[k++] = items[j].id < items[i].id ? items[j++] : items[i++];
-                while (i < mid) tmp[k++] = items[i++];
-                while (j < hi) tmp[k++] = items[j++];
-            }
-            memcpy(items, tmp, count * sizeof(Entry));
-        }
-        free(tmp);
-    } else {
-        // No memory for the merge buffer: stable insertion sort in place.
-        for (size_t i = 1; i < count; ++i) {
-            Entry e = items[i];
-            size_t j = i;
-            while (j > 0 && items[j - 1].id > e.id) {
-                items[j] = items[j - 1];
-                --j;
-            }
-            items[j] = e;
-        }
-    }
+    // Stable and O(n log n): hostile blocks may hold very many records.
+    stableSort(items, count, [](const Entry& a, const Entry& b) { return a.id < b.id; });
     size_t out = 0;
     for (size_t i = 0; i < count; ++i) {
         if (i + 1 < count && items[i + 1].id == items[i].id) {
@@ -325,6 +300,10 @@ void configString(const ConfigTables& tables, ConfigId id, char* buffer, size_t 
 uint32_t configColor(const ConfigTables& tables, ConfigId id) {
     const NarrowEntry* e = findNarrowEntry(tables, id);
     return parseConfigColor(e ? e->value : "");
+}
+
+void scrambleBytes(unsigned char* bytes, size_t n) {
+    for (size_t i = 0; i < n; ++i) bytes[i] ^= kScrambleByte;
 }
 
 }  // namespace zorvo

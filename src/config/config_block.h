@@ -17,6 +17,11 @@ namespace zorvo {
 
 constexpr uint32_t kBlockMagic = 0xE8E413D5u;
 
+// The embedded-file stream behind the block holds every file's bytes XOR-ed
+// with this constant; scrambleBytes turns them either way (its own inverse).
+constexpr unsigned char kScrambleByte = 0xB6;
+void scrambleBytes(unsigned char* bytes, size_t n);
+
 struct LauncherLayout;
 
 struct NarrowEntry {

@@ -8,6 +8,7 @@
 
 #include "config/config_block.h"
 #include "config/config_ids.h"
+#include "common/text.h"
 
 namespace zorvo {
 
@@ -27,6 +28,12 @@ struct LauncherConfig {
 // Getters of the process's configuration; missing entries read as 0 or "".
 int32_t getConfigInt(ConfigId id);
 void getConfigString(ConfigId id, char* buffer, size_t size);
+// The text of entry `id` into a bounded text (cut at its capacity).
+template <size_t N>
+void getConfigText(ConfigId id, Text<N>& text) {
+    getConfigString(id, text.data(), text.capacity());
+    text.refresh();
+}
 uint32_t getConfigColor(ConfigId id);
 // The file offset where the embedded-file stream begins.
 uint32_t embeddedStreamOffset();

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "common/text.h"
+#include "jvm/version_rules.h"
 
 namespace zorvo {
 
@@ -41,32 +42,11 @@ bool isOfOwnArchitecture(const char* javaExecutable);
 // applications, switches to javaw.exe, which must exist. True when the
 // runtime is acceptable; `version` gets its text. A runtime of the other
 // architecture is passed over like one out of range. Traces the outcome.
-bool validateJavaExecutable(PathText& path, const char* minimum, const char* maximum, bool betaAllowed,
-                            PathText& version);
-
-// The version that the runtime's `release` file (in its home: the directory
-// above bin, or above jre\bin) gives in its JAVA_VERSION line; no process is
-// started. False without such a file or line, and when the Java executable
-// does not lie in a folder named bin.
-bool readReleaseVersion(const char* javaExecutable, PathText& version);
-
-// Why a probe gave no version, for the trace.
-typedef Text<512> ProbeFailure;
-
-// Runs `path -version` hidden (at most 10 s), its standard error going to a
-// file in the user's temporary folder, and takes the version from the first
-// version line among the first lines of that output. False, with `why`, when
-// it cannot be started, ends with an error code, runs too long or writes no
-// version line. The temporary file is always deleted. Without a temporary
-// folder of a usable name nothing is started (tempFolderStoppedProbes).
-bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why);
+bool validateJavaExecutable(PathText& path, const RuntimeCriteria& criteria, bool betaAllowed, PathText& version);
 
 // True, with the folder to blame, when the user's temporary folder, for want
 // of a usable name, kept a runtime from being probed in this run.
 bool tempFolderStoppedProbes(PathText& folder);
-
-bool readVersionCache(const char* path, uint64_t lastWriteTime, PathText& version);
-void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* version);
 
 // The registry search: the JavaSoft keys of Java 8 and before (CurrentVersion
 // first, then the names in range) and the product's located runtimes of both
@@ -75,18 +55,15 @@ void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* ver
 // registry_search_win.cpp), each key's names in range highest version first.
 // Every candidate is validated (validateJavaExecutable); true with `found`
 // when one is acceptable.
-bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found);
+bool searchRegistry(const RuntimeCriteria& criteria, FoundJvm& found);
 
 // Loads jvm.dll for a Java executable: the preferred kind (entry 152), then
 // hotspot, client, server, classic, then the same below "../jre/bin/".
 HMODULE loadJvmLibrary(const char* javaExecutable);
-HMODULE loadJvmLibraryOfKinds(const char* javaExecutable);
-HMODULE loadJvmLibraryOfKind(const char* javaExecutable, const char* kind);
 
 // Unpacks a packed private runtime before its first use. Ends the process
 // (1009 with "20") when the unpacker cannot be started.
 void prepareJre(const char* home);
-void unpackJar(const char* home, const char* archive);
 
 }  // namespace zorvo
 

@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "jvm/java_runtime.h"
-#include "jvm/version_rules.h"
+#include "common/split.h"
 #include "config/config_ids.h"
 #include "services/report.h"
 #include "paths/paths.h"
@@ -22,8 +22,10 @@ bool homeFileExists(const char* home, const char* relative) {
     return !path.truncated() && pathExists(path.c_str());
 }
 
-}  // namespace
 
+// Unpacks one packed archive of the runtime with its unpack200.exe, which
+// removes the .pack file. Ends the process (1009 with 20) when it cannot be
+// started.
 void unpackJar(const char* home, const char* archive) {
     PathText archivePath, packed;
     archivePath.appendFormat("%s\\%s", home, archive);
@@ -39,8 +41,10 @@ void unpackJar(const char* home, const char* archive) {
     appendQuotedArgument(commandLine, archivePath.c_str());
     if (unpacker.truncated() || commandLine.truncated() ||
         runHidden(commandLine, nullptr, INFINITE).end == ChildEnd::NotStarted)
-        errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "20");
+        internalErrorExit(InternalError::UnpackerNotStarted);
 }
+
+}  // namespace
 
 void prepareJre(const char* home) {
     if (!homeFileExists(home, "lib\\rt.jar.pack") || homeFileExists(home, "lib\\jsse.jar")) return;

@@ -36,10 +36,10 @@ void forEachSubkey(HKEY key, Visit visit) {
     }
 }
 
-bool validateHome(const char* home, const char* minimum, const char* maximum, FoundJvm& found) {
+bool validateHome(const char* home, const RuntimeCriteria& criteria, FoundJvm& found) {
     trace("search: registry: the home %s", home);
     javaExecutableOfHome(found.executable, home);
-    return validateJavaExecutable(found.executable, minimum, maximum, false, found.version);
+    return validateJavaExecutable(found.executable, criteria, false, found.version);
 }
 
 void traceOutOfRange(const char* hiveName, const char* key, const char* name) {
@@ -48,19 +48,19 @@ void traceOutOfRange(const char* hiveName, const char* key, const char* name) {
 
 // The CurrentVersion value of a JavaSoft key when it names a version in range;
 // else empty.
-void readCurrentVersion(const char* keyName, const char* minimum, const char* maximum, char (&current)[101]) {
+void readCurrentVersion(const char* keyName, const RuntimeCriteria& criteria, char (&current)[101]) {
     if (!readRegistryText(HKEY_LOCAL_MACHINE, keyName, "CurrentVersion", current, 101)) {
         current[0] = '\0';
-    } else if (!isVersionInRange(current, minimum, maximum)) {
+    } else if (!isVersionInRange(current, criteria.range)) {
         traceOutOfRange("HKLM", keyName, current);
         current[0] = '\0';
     }
 }
 
-bool searchCurrentVersion(const char* minimum, const char* maximum, FoundJvm& found) {
+bool searchCurrentVersion(const RuntimeCriteria& criteria, FoundJvm& found) {
     char jdk[101], jre[101];
-    readCurrentVersion(kJdkKey, minimum, maximum, jdk);
-    readCurrentVersion(kJreKey, minimum, maximum, jre);
+    readCurrentVersion(kJdkKey, criteria, jdk);
+    readCurrentVersion(kJreKey, criteria, jre);
     bool useJdk = compareVersions(jdk, jre) > 0;
     const char* chosen = useJdk ? jdk : jre;
     if (!chosen[0]) return false;
@@ -70,15 +70,15 @@ bool searchCurrentVersion(const char* minimum, const char* maximum, FoundJvm& fo
     subkey.append(chosen);
     PathText home;
     if (subkey.truncated() || !readRegistryText(HKEY_LOCAL_MACHINE, subkey.c_str(), "JavaHome", home)) return false;
-    return validateHome(home.c_str(), minimum, maximum, found);
+    return validateHome(home.c_str(), criteria, found);
 }
 
-bool searchJavaSoftKey(const char* keyName, const char* minimum, const char* maximum, FoundJvm& found) {
+bool searchJavaSoftKey(const char* keyName, const RuntimeCriteria& criteria, FoundJvm& found) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     StringList names;
     forEachSubkey(key, [&](const PathText& name) {
-        if (isVersionInRange(name.c_str(), minimum, maximum)) {
+        if (isVersionInRange(name.c_str(), criteria.range)) {
             names.add(name.c_str());
         } else {
             traceOutOfRange("HKLM", keyName, name.c_str());
@@ -89,7 +89,7 @@ bool searchJavaSoftKey(const char* keyName, const char* minimum, const char* max
     for (size_t i = names.count; i-- > 0 && !accepted;) {
         PathText home;
         if (readRegistryText(key, names.at(i), "JavaHome", home)) {
-            accepted = validateHome(home.c_str(), minimum, maximum, found);
+            accepted = validateHome(home.c_str(), criteria, found);
         }
     }
     names.release();
@@ -97,16 +97,16 @@ bool searchJavaSoftKey(const char* keyName, const char* minimum, const char* max
     return accepted;
 }
 
-bool searchJavaSoft(const char* minimum, const char* maximum, FoundJvm& found) {
-    return searchCurrentVersion(minimum, maximum, found) ||
-           searchJavaSoftKey(kJreKey, minimum, maximum, found) ||
-           searchJavaSoftKey(kJdkKey, minimum, maximum, found);
+bool searchJavaSoft(const RuntimeCriteria& criteria, FoundJvm& found) {
+    return searchCurrentVersion(criteria, found) ||
+           searchJavaSoftKey(kJreKey, criteria, found) ||
+           searchJavaSoftKey(kJdkKey, criteria, found);
 }
 
 // The located runtime with the strictly greatest version; among equal
 // versions the first enumerated stays, and one without a version text is
 // never chosen.
-bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, FoundJvm& best) {
+bool searchLocatedJvms(HKEY hive, const RuntimeCriteria& criteria, FoundJvm& best) {
     best.version.clear();
     best.executable.clear();
     HKEY key;
@@ -123,7 +123,7 @@ bool searchLocatedJvms(HKEY hive, const char* minimum, const char* maximum, Foun
             if (*p == '/') *p = '\\';
         trace("search: registry: located runtime %s (%s)", candidate->executable.c_str(),
               hive == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU");
-        if (validateJavaExecutable(candidate->executable, minimum, maximum, true, candidate->version) &&
+        if (validateJavaExecutable(candidate->executable, criteria, true, candidate->version) &&
             !candidate->version.empty() &&
             (best.version.empty() || compareVersions(candidate->version.c_str(), best.version.c_str()) > 0))
             best = *candidate;
@@ -175,8 +175,8 @@ bool readVendorHome(HKEY key, const VendorKey& vendor, const char* name, wchar_t
     return length > 0;
 }
 
-bool tryVendorSubkey(HKEY key, const VendorKey& vendor, const char* hiveName, const char* name, const char* minimum,
-                     const char* maximum, FoundJvm& found) {
+bool tryVendorSubkey(HKEY key, const VendorKey& vendor, const char* hiveName, const char* name, const RuntimeCriteria& criteria,
+                     FoundJvm& found) {
     OnHeap<wchar_t> wide(kTextSize);
     PathText home, folder;
     bool read = wide && readVendorHome(key, vendor, name, &wide[0]);
@@ -191,26 +191,26 @@ bool tryVendorSubkey(HKEY key, const VendorKey& vendor, const char* hiveName, co
         return false;
     }
     trace("search: registry %s\\%s\\%s", hiveName, vendor.key, name);
-    return validateHome(home.c_str(), minimum, maximum, found);
+    return validateHome(home.c_str(), criteria, found);
 }
 
-bool isVendorNameInRange(const char* name, const char* minimum, const char* maximum) {
+bool isVendorNameInRange(const char* name, const RuntimeCriteria& criteria) {
     Text<kTextSize> version;
-    return !vendorNameVersion(name, version) || isVersionInRange(version.c_str(), minimum, maximum);
+    return !vendorNameVersion(name, version) || isVersionInRange(version.c_str(), criteria.range);
 }
 
 // One vendor key of one hive: its preferred subkey first (JavaSoft), then the
 // other subkeys whose names give a version in range, highest first, then
 // those whose names give none.
-bool searchVendorKey(HKEY hive, const VendorKey& vendor, const char* minimum, const char* maximum, FoundJvm& found) {
+bool searchVendorKey(HKEY hive, const VendorKey& vendor, const RuntimeCriteria& criteria, FoundJvm& found) {
     const char* hiveName = hive == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
     HKEY key;
     if (RegOpenKeyExA(hive, vendor.key, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     char current[101];
     bool triedCurrent = vendor.currentVersion &&
                         readRegistryText(key, "", "CurrentVersion", current, sizeof(current)) && current[0] &&
-                        isVendorNameInRange(current, minimum, maximum);
-    bool accepted = triedCurrent && tryVendorSubkey(key, vendor, hiveName, current, minimum, maximum, found);
+                        isVendorNameInRange(current, criteria);
+    bool accepted = triedCurrent && tryVendorSubkey(key, vendor, hiveName, current, criteria, found);
     StringList versions, others;
     forEachSubkey(key, [&](const PathText& name) {
         Text<kTextSize> version;
@@ -218,7 +218,7 @@ bool searchVendorKey(HKEY hive, const VendorKey& vendor, const char* minimum, co
             // Tried already, as the key's current version.
         } else if (!vendorNameVersion(name.c_str(), version)) {
             others.add(name.c_str());
-        } else if (isVersionInRange(version.c_str(), minimum, maximum)) {
+        } else if (isVersionInRange(version.c_str(), criteria.range)) {
             versions.add(name.c_str());
         } else {
             traceOutOfRange(hiveName, vendor.key, name.c_str());
@@ -226,10 +226,10 @@ bool searchVendorKey(HKEY hive, const VendorKey& vendor, const char* minimum, co
     });
     sortVendorNames(versions.items, versions.count);
     for (size_t i = versions.count; i-- > 0 && !accepted;) {
-        accepted = tryVendorSubkey(key, vendor, hiveName, versions.at(i), minimum, maximum, found);
+        accepted = tryVendorSubkey(key, vendor, hiveName, versions.at(i), criteria, found);
     }
     for (size_t i = 0; i < others.count && !accepted; ++i) {
-        accepted = tryVendorSubkey(key, vendor, hiveName, others.at(i), minimum, maximum, found);
+        accepted = tryVendorSubkey(key, vendor, hiveName, others.at(i), criteria, found);
     }
     versions.release();
     others.release();
@@ -237,11 +237,11 @@ bool searchVendorKey(HKEY hive, const VendorKey& vendor, const char* minimum, co
     return accepted;
 }
 
-bool searchVendorKeys(const char* minimum, const char* maximum, FoundJvm& found) {
+bool searchVendorKeys(const RuntimeCriteria& criteria, FoundJvm& found) {
     const HKEY hives[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
     for (HKEY hive : hives) {
         for (const VendorKey& vendor : kVendorKeys) {
-            if (searchVendorKey(hive, vendor, minimum, maximum, found)) return true;
+            if (searchVendorKey(hive, vendor, criteria, found)) return true;
         }
     }
     return false;
@@ -249,14 +249,14 @@ bool searchVendorKeys(const char* minimum, const char* maximum, FoundJvm& found)
 
 }  // namespace
 
-bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found) {
+bool searchRegistry(const RuntimeCriteria& criteria, FoundJvm& found) {
     // FoundJvm holds two 8 KB texts: the candidates live on the heap.
     OnHeap<FoundJvm> c(4);
     if (!c) return false;
     FoundJvm &javaSoft = c[0], &user = c[1], &machine = c[2], &located = c[3];
-    bool haveA = searchJavaSoft(minimum, maximum, javaSoft);
-    bool haveUser = searchLocatedJvms(HKEY_CURRENT_USER, minimum, maximum, user);
-    bool haveMachine = searchLocatedJvms(HKEY_LOCAL_MACHINE, minimum, maximum, machine);
+    bool haveA = searchJavaSoft(criteria, javaSoft);
+    bool haveUser = searchLocatedJvms(HKEY_CURRENT_USER, criteria, user);
+    bool haveMachine = searchLocatedJvms(HKEY_LOCAL_MACHINE, criteria, machine);
     bool haveB = haveUser || haveMachine;
     if (haveUser && haveMachine)
         located = compareVersions(user.version.c_str(), machine.version.c_str()) > 0 ? user : machine;
@@ -270,7 +270,7 @@ bool searchRegistry(const char* minimum, const char* maximum, FoundJvm& found) {
     else if (haveB)
         found = located;
     // The keys of current runtimes come after the ones above, which keep their rules.
-    return result || searchVendorKeys(minimum, maximum, found);
+    return result || searchVendorKeys(criteria, found);
 }
 
 }  // namespace zorvo

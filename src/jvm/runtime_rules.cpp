@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "common/ascii.h"
+#include "common/sort.h"
 #include "jvm/version_rules.h"
 
 namespace zorvo {
@@ -39,22 +40,6 @@ bool windowedExecutableOf(PathText& path) {
     return !path.truncated();
 }
 
-namespace {
-
-// Insertion sort: registry version lists are short.
-void insertionSort(char** texts, size_t count, int (*compare)(const char*, const char*)) {
-    for (size_t i = 1; i < count; ++i) {
-        char* t = texts[i];
-        size_t j = i;
-        while (j > 0 && compare(texts[j - 1], t) > 0) {
-            texts[j] = texts[j - 1];
-            --j;
-        }
-        texts[j] = t;
-    }
-}
-
-}  // namespace
 
 bool endsWithFolder(const char* directory, const char* name) {
     size_t length = strlen(directory), n = strlen(name);
@@ -62,8 +47,12 @@ bool endsWithFolder(const char* directory, const char* name) {
     return sameIgnoringAsciiCase(directory + length - n - 1, name, n);
 }
 
-void sortVersions(char** names, size_t count) { insertionSort(names, count, compareVersions); }
+void sortVersions(char** names, size_t count) {
+    stableSort(names, count, [](const char* a, const char* b) { return compareVersions(a, b) < 0; });
+}
 
-void sortVendorNames(char** names, size_t count) { insertionSort(names, count, compareVendorNames); }
+void sortVendorNames(char** names, size_t count) {
+    stableSort(names, count, [](const char* a, const char* b) { return compareVendorNames(a, b) < 0; });
+}
 
 }  // namespace zorvo

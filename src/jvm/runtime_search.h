@@ -10,9 +10,6 @@ namespace zorvo {
 
 struct FoundJvm;
 
-// How the chosen runtime was found.
-enum class JvmSource { NotFound, SearchPath, DefinedPath, EnvironmentVariable, Registry };
-
 // What finding a runtime needs from the top of the launch.
 struct RuntimeLoading {
     // Binds the loaded VM library's (an HMODULE) creation entry; false when
@@ -22,11 +19,11 @@ struct RuntimeLoading {
     void (*reportNotFound)();
 };
 
-// Finds a runtime in the configured version range and loads its VM library,
-// bound through `loading`. False when none is usable; the reason has then
-// been shown (reportNotFound, or the source's message and 1005). With a
-// preset runtime directory only that directory is considered.
-bool locateAndLoadJvm(const RuntimeLoading& loading, const char* presetJavaHome, bool presetAsExecutableFirst);
+// Finds a runtime in the configured version range, trying the steps of the
+// search plan (search_plan.h) in order, and loads its VM library, bound
+// through `loading`. False when none is usable; the reason has then been
+// shown (reportNotFound, or the step's message and 1005).
+bool locateAndLoadJvm(const RuntimeLoading& loading);
 
 }  // namespace zorvo
 

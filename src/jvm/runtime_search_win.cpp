@@ -9,6 +9,7 @@
 #include "config/launcher_config.h"
 #include "config/pe_image.h"
 #include "jvm/java_runtime.h"
+#include "jvm/search_plan.h"
 #include "services/report.h"
 #include "services/trace.h"
 #include "paths/paths.h"
@@ -18,29 +19,11 @@
 namespace zorvo {
 namespace {
 
-struct VersionRange {
-    PathText minimum;
-    PathText maximum;
-};
-
-void readVersionRange(VersionRange& range) {
-    getConfigString(cfg::kMinJavaVersion, range.minimum.data(), range.minimum.capacity());
-    range.minimum.refresh();
-    getConfigString(cfg::kMaxJavaVersion, range.maximum.data(), range.maximum.capacity());
-    range.maximum.refresh();
-}
-
-// The first line of a search file below the installer directory (entry
+// The first line of a search file below the installer folder (entry
 // 10003), without trailing line breaks. False when missing or empty.
 bool readFirstLine(const char* fileName, PathText& line) {
-    PathText base, file;
-    getConfigString(cfg::kInstallerDir, base.data(), base.capacity());
-    base.refresh();
-    getFullPath(file, base.c_str(), false);
-    file.append(fileName);
-    if (file.truncated()) return false;
-    collapseBackslashes(file.data());
-    file.refresh();
+    PathText file;
+    if (!installerFilePath(file, fileName)) return false;
     FILE* f = fopen(file.c_str(), "rt");
     if (!f) return false;
     bool read = fgets(line.data(), static_cast<int>(line.capacity()), f) != nullptr;
@@ -52,7 +35,7 @@ bool readFirstLine(const char* fileName, PathText& line) {
     return true;
 }
 
-bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& found) {
+bool checkJavaHome(const char* directory, const RuntimeCriteria& criteria, FoundJvm& found) {
     PathText home;
     getFullPath(home, directory, false);
     if (home.empty()) return false;
@@ -65,13 +48,12 @@ bool checkJavaHome(const char* directory, const VersionRange& range, FoundJvm& f
         return false;
     }
     prepareJre(home.c_str());
-    return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), true,
-                                  found.version);
+    return validateJavaExecutable(found.executable, criteria, true, found.version);
 }
 
 // A variable's value read wide, so that a home below a folder named outside
 // the code page is found through its short form.
-bool checkEnvironmentVariable(const char* name, const VersionRange& range, FoundJvm& found) {
+bool checkEnvironmentVariable(const char* name, const RuntimeCriteria& criteria, FoundJvm& found) {
     WidePath wideName, value;
     DWORD n = 0;
     if (MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kTextSize) > 0)
@@ -88,8 +70,7 @@ bool checkEnvironmentVariable(const char* name, const VersionRange& range, Found
     }
     trace("search: environment variable %s: %s", name, home.c_str());
     javaExecutableOfHome(found.executable, home.c_str());
-    return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), false,
-                                  found.version);
+    return validateJavaExecutable(found.executable, criteria, false, found.version);
 }
 
 // The file a path really names: a link (Java installers put a folder of
@@ -146,7 +127,7 @@ bool findJavaOnPath(PathText& executable) {
     return found;
 }
 
-bool checkSearchPath(const VersionRange& range, FoundJvm& found) {
+bool checkSearchPath(const RuntimeCriteria& criteria, FoundJvm& found) {
     if (!findJavaOnPath(found.executable)) {
         trace("search: java.exe on the search path: none");
         return false;
@@ -158,131 +139,94 @@ bool checkSearchPath(const VersionRange& range, FoundJvm& found) {
     } else {
         trace("search: java.exe on the search path: %s", onPath.c_str());
     }
-    return validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), false,
-                                  found.version);
+    return validateJavaExecutable(found.executable, criteria, false, found.version);
 }
 
-// One item of entry 128: a type letter and its argument.
-JvmSource checkSearchItem(const char* item, const VersionRange& range, FoundJvm& found, PathText& detail) {
-    const char* argument = item + 1;
-    switch (item[0]) {
-        case 'A':
-        case 'R':
-            trace("search: item %c, the directory %s", item[0], argument);
-            if (!checkJavaHome(argument, range, found)) return JvmSource::NotFound;
-            detail.assign(argument);
-            return JvmSource::DefinedPath;
-        case 'E':
-            if (!checkEnvironmentVariable(argument, range, found)) return JvmSource::NotFound;
-            detail.assign(argument);
-            return JvmSource::EnvironmentVariable;
-        case 'S':
-            if (!checkSearchPath(range, found)) return JvmSource::NotFound;
-            detail.assign(argument);
-            return JvmSource::SearchPath;
-        case 'Y':
-            trace("search: item Y, the registry");
-            if (!searchRegistry(range.minimum.c_str(), range.maximum.c_str(), found)) return JvmSource::NotFound;
-            detail.clear();
-            return JvmSource::Registry;
-        default:
-            trace("search: item '%s' does nothing", item);
-            return JvmSource::NotFound;
-    }
-}
-
-JvmSource searchFile(const char* fileName, const VersionRange& range, FoundJvm& found, PathText& detail) {
-    PathText line;
-    if (!readFirstLine(fileName, line)) {
-        trace("search: %s: none", fileName + 1);
-        return JvmSource::NotFound;
-    }
-    trace("search: %s names %s", fileName + 1, line.c_str());
-    if (!checkJavaHome(line.c_str(), range, found)) return JvmSource::NotFound;
-    detail = line;
-    return JvmSource::DefinedPath;
-}
-
-JvmSource searchJvmIn(const VersionRange& range, FoundJvm& found, PathText& detail) {
-    JvmSource source = searchFile("\\.quenbrook\\pref_jre.cfg", range, found, detail);
-    if (source != JvmSource::NotFound) return source;
-
-    PathText sequence;
-    getConfigString(cfg::kJvmSearchSequence, sequence.data(), sequence.capacity());
-    sequence.refresh();
-    forEachListElement(sequence.c_str(), [&](const char* item) {
-        source = checkSearchItem(item, range, found, detail);
-        return source == JvmSource::NotFound;
-    });
-    if (source != JvmSource::NotFound) return source;
-
-    const char* variable = productFlavour() == 'e' ? "ZORVO_JAVA_HOME"
-                           : productFlavour() == 'i' ? "QUENBROOK_JAVA_HOME"
-                                                     : nullptr;
-    if (variable && checkEnvironmentVariable(variable, range, found)) {
-        detail.assign(variable);
-        return JvmSource::EnvironmentVariable;
-    }
-    return searchFile("\\.quenbrook\\inst_jre.cfg", range, found, detail);
-}
-
-// Validates the preset directory (or executable) alone.
-JvmSource checkPreset(const char* preset, bool asExecutableFirst, const VersionRange& range, FoundJvm& found,
-                      PathText& detail) {
+// Executes one step of the plan; true when it found an acceptable runtime
+// (`found`, and `detail`: the directory as written, the variable's name, the
+// S item's argument; empty for the registry).
+bool runStep(const SearchStep& step, const RuntimeCriteria& criteria, FoundJvm& found, PathText& detail) {
     bool accepted = false;
-    if (asExecutableFirst) {
-        found.executable.assign(preset);
-        accepted = validateJavaExecutable(found.executable, range.minimum.c_str(), range.maximum.c_str(), true,
-                                          found.version);
+    detail.assign(step.argument);
+    switch (step.kind) {
+        case SearchStepKind::SearchFile:
+            if (!readFirstLine(step.argument, detail)) {
+                trace("search: %s: none", step.argument + 1);
+                return false;
+            }
+            trace("search: %s names %s", step.argument + 1, detail.c_str());
+            accepted = checkJavaHome(detail.c_str(), criteria, found);
+            break;
+        case SearchStepKind::JavaHome:
+            trace("search: item %c, the directory %s", step.item, step.argument);
+            accepted = checkJavaHome(step.argument, criteria, found);
+            break;
+        case SearchStepKind::EnvironmentVariable:
+            accepted = checkEnvironmentVariable(step.argument, criteria, found);
+            break;
+        case SearchStepKind::SearchPath: accepted = checkSearchPath(criteria, found); break;
+        case SearchStepKind::Registry:
+            trace("search: item Y, the registry");
+            accepted = searchRegistry(criteria, found);
+            detail.clear();
+            break;
+        case SearchStepKind::Nothing: trace("search: item '%s' does nothing", step.argument); break;
     }
-    if (!accepted) accepted = checkJavaHome(preset, range, found);
-    if (!accepted) return JvmSource::NotFound;
-    detail.assign(preset);
-    return JvmSource::DefinedPath;
+    return accepted;
 }
 
-void showLoadFailure(JvmSource source, const char* detail) {
-    switch (source) {
-        case JvmSource::SearchPath: showConfiguredError(cfg::kMsgPathJvmDamaged); break;
-        case JvmSource::EnvironmentVariable: showConfiguredError(cfg::kMsgEnvJvmDamaged, "%ENV_VAR_NAME%", detail); break;
-        case JvmSource::DefinedPath: showConfiguredError(cfg::kMsgDefinedJvmDamaged, "%DEFINED_PATH%", detail); break;
-        default: break;
-    }
+// Reads what a runtime must meet once for the whole search.
+void readCriteria(RuntimeCriteria& criteria) {
+    PathText minimum, maximum;
+    getConfigText(cfg::kMinJavaVersion, minimum);
+    getConfigText(cfg::kMaxJavaVersion, maximum);
+    criteria.range = parseVersionRange(minimum.c_str(), maximum.c_str());
+    criteria.betaEverywhere = getConfigInt(cfg::kAcceptBeta) != 0;
+    criteria.windowed = getConfigInt(cfg::kAppType) == 1;
+    trace("runtime search: version range [%s .. %s], %s launcher", minimum.c_str(), maximum.c_str(),
+          ownLauncherLayout().name);
+}
+
+void showLoadFailure(const SearchStep& step, const char* detail) {
+    if (step.damagedMessage) showConfiguredError(step.damagedMessage, detail);
     showConfiguredError(cfg::kMsgJvmStartFailed);
 }
 
 // The search's texts are large: they live on the heap for the search only.
 struct SearchState {
-    VersionRange range;
+    RuntimeCriteria criteria;
     FoundJvm found;
     PathText detail;
+    PathText sequence;
+    SearchStep accepted;
 };
 
 }  // namespace
 
-bool locateAndLoadJvm(const RuntimeLoading& loading, const char* presetJavaHome, bool presetAsExecutableFirst) {
+bool locateAndLoadJvm(const RuntimeLoading& loading) {
     OnHeap<SearchState> s;
     if (!s) return false;
-    readVersionRange(s->range);
-    trace("runtime search: version range [%s .. %s], %s launcher", s->range.minimum.c_str(),
-          s->range.maximum.c_str(), ownLauncherLayout().name);
-    JvmSource source = presetJavaHome
-                           ? checkPreset(presetJavaHome, presetAsExecutableFirst, s->range, s->found, s->detail)
-                           : searchJvmIn(s->range, s->found, s->detail);
-    bool loaded = false;
-    if (source == JvmSource::NotFound) {
+    readCriteria(s->criteria);
+    getConfigText(cfg::kJvmSearchSequence, s->sequence);
+    bool found = false;
+    forEachSearchStep(s->sequence.c_str(), productFlavour(), [&](const SearchStep& step) {
+        found = runStep(step, s->criteria, s->found, s->detail);
+        if (found) s->accepted = step;
+        return !found;
+    });
+    if (!found) {
         trace("runtime search: no acceptable runtime");
         // The runtimes that could not be probed may have been the ones wanted.
         PathText folder;
-        if (tempFolderStoppedProbes(folder)) errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
+        if (tempFolderStoppedProbes(folder)) errorExit(cfg::kMsgFolderUnusable, folder.c_str());
         loading.reportNotFound();
-    } else {
-        trace("runtime chosen: %s, version %s", s->found.executable.c_str(), s->found.version.c_str());
-        HMODULE library = loadJvmLibrary(s->found.executable.c_str());
-        loaded = library && loading.bindVmLibrary(library);
-        if (library && !loaded) trace("  the VM library has no JNI_CreateJavaVM");
-        if (!loaded) showLoadFailure(source, s->detail.c_str());
+        return false;
     }
+    trace("runtime chosen: %s, version %s", s->found.executable.c_str(), s->found.version.c_str());
+    HMODULE library = loadJvmLibrary(s->found.executable.c_str());
+    bool loaded = library && loading.bindVmLibrary(library);
+    if (library && !loaded) trace("  the VM library has no JNI_CreateJavaVM");
+    if (!loaded) showLoadFailure(s->accepted, s->detail.c_str());
     return loaded;
 }
 

@@ -1,58 +1,32 @@
-// Java version rules and the parsing of a runtime's version answer. Pure code.
-//
-// A version is compared with a bound part by part as numbers: the parts are
-// separated by '.' and '_', and each counts with the digits at its start
-// (1.8.0_392 has the parts 1, 8, 0, 392; 17.0.2+8 has 17, 0, 2). A leading 1
-// followed by a part of 8 or less is read as that part alone, on both sides,
-// so 1.8 and 8 are the same bound and 1.8.0_392 compares as 8.0.392. A bound
-// is compared only as far as it has parts: a maximum of 17 admits every 17.x,
-// one of 1.8 every 1.8.0_x. A bound written as the lone 1 stands for every
-// 1.x, as it always has.
+// The version texts of runtimes: what a runtime's `-version` output and its
+// `release` file say, the versions the registry's vendor keys name, and the
+// test of a runtime's version against the criteria of the search. The
+// comparison rules themselves are common/java_version.h. Pure code.
 #ifndef ZORVO_JVM_VERSION_RULES_H
 #define ZORVO_JVM_VERSION_RULES_H
 
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/java_version.h"
 #include "common/text.h"
 
 namespace zorvo {
 
-// The numeric parts of a version as the rule above reads them (at most
-// kMaxVersionParts; 1.8.0_392 gives 8, 0, 392).
-constexpr size_t kMaxVersionParts = 16;
-struct VersionParts {
-    uint64_t parts[kMaxVersionParts];
-    size_t count = 0;
+// What a candidate runtime must meet, read from the configuration once per
+// search: the version range (entries 126, 127), whether pre-releases are
+// accepted from every source (entry 130), and whether the application is
+// windowed (entry 107 is 1: its runtime needs javaw.exe).
+struct RuntimeCriteria {
+    VersionRange range;
+    bool betaEverywhere = false;
+    bool windowed = false;
 };
-VersionParts versionParts(const char* text);
-
-// Orders two runtime versions by the rule above, over all their parts (a
-// missing part counts as 0, so 17 and 17.0.0 are equal): 1.8.0_392 is above
-// 1.8.0_45, 17.0.10 above 17.0.9, 17.0.9 above 9.0.4. At equal numbers a
-// pre-release ("beta", "-ea") is below its release. <0, 0, >0.
-int compareVersions(const char* a, const char* b);
 
 // The test for a runtime's own version: the pre-release rule (a version
 // containing "beta" or "-ea" is refused unless `betaAllowed` or
-// `betaEverywhere`), then not below the minimum and not above the maximum,
-// each compared as far as the bound has parts; an empty bound accepts
-// everything.
-bool isVersionAccepted(const char* version, const char* minimum, const char* maximum, bool betaAllowed,
-                       bool betaEverywhere);
-
-// The looser test for registry version names ("17.0.2", and the versions
-// vendor names give, such as "1.8.0.392.8"): each comparison covers the parts
-// both have; no pre-release rule.
-bool isVersionInRange(const char* name, const char* minimum, const char* maximum);
-
-// True when `text` is a version bound: numbers separated by single dots or
-// underscores ("8", "1.8", "17.0.2", "1.8.0_392").
-bool isVersionBound(const char* text);
-
-// True when no version can lie between the two bounds (the minimum is above
-// the maximum as far as the maximum has parts); never for an empty bound.
-bool isRangeEmpty(const char* minimum, const char* maximum);
+// `betaEverywhere`), then the range (isVersionInBounds).
+bool isVersionAccepted(const char* version, const VersionRange& range, bool betaAllowed, bool betaEverywhere);
 
 // The version text of a runtime's first line of `-version` output: a line
 // that begins with `java version "` or `openjdk version "`, up to the next
@@ -91,10 +65,6 @@ bool vendorNameVersion(const char* name, Text<kTextSize>& version);
 
 // Orders vendor subkey names by the versions they name (compareVersionNames).
 int compareVendorNames(const char* a, const char* b);
-
-// Quotes one argument for a child's command line so that the platform's
-// parser gives it back unchanged (blanks, quotes, trailing backslashes).
-void appendQuotedArgument(Text<kTextSize>& commandLine, const char* argument);
 
 }  // namespace zorvo
 

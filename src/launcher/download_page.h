@@ -1,6 +1,7 @@
 // The download page offered when no Java runtime is found (entry 129): an
-// http or https address that a windowed application offers to open with the
-// no-runtime message, and a console application prints after it.
+// http or https address (config/entry_rules.h says which) that a windowed
+// application offers to open with the no-runtime message, and a console
+// application prints after it.
 #ifndef ZORVO_LAUNCHER_DOWNLOAD_PAGE_H
 #define ZORVO_LAUNCHER_DOWNLOAD_PAGE_H
 
@@ -9,14 +10,6 @@
 #include "common/text.h"
 
 namespace zorvo {
-
-// Why the `length` bytes at `address` are no address the launcher opens, or
-// null when they are one: it must begin with http:// or https:// (either
-// case), name a host, and hold printable ASCII only, without blanks or double
-// quotes (the browser receives it inside quotes on its command line). The
-// build tool refuses such a value with this text; the launcher offers no page
-// for it. Pure code.
-const char* downloadAddressProblem(const char* address, size_t length);
 
 // The text of the message box that offers the page: `message`, a blank line,
 // the question and `address` on a line of its own (without the blank line when

@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "config/entry_rules.h"
 #include "config/launcher_config.h"
 #include "launcher/error_report.h"
 #include "services/trace.h"
@@ -59,8 +60,7 @@ void openPage(const char* address) {
 
 void reportNoJvm() {
     Text<kTextSize> address;
-    getConfigString(cfg::kDownloadUrl, address.data(), address.capacity());
-    address.refresh();
+    getConfigText(cfg::kDownloadUrl, address);
     if (address.empty()) {
         showConfiguredError(cfg::kMsgNoJvm);
         return;

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "config/launcher_config.h"
 #include "process/instance_registry.h"
+#include "services/message_text.h"
 #include "launcher/download_page.h"
 #include "services/trace.h"
 #include "splash/splash.h"
@@ -34,9 +35,9 @@ void writeToStandardError(const char* text) {
     fflush(stderr);
 }
 
-void configuredMessage(ConfigId id, Text<kTextSize>& message) {
-    getConfigString(id, message.data(), message.capacity());
-    message.refresh();
+void configuredMessage(ConfigId id, const char* value, Text<kTextSize>& message) {
+    getConfigText(id, message);
+    if (value) replaceFirstPlaceholder(message, messagePlaceholder(id), value);
 }
 
 // What every report does before it shows its text: traces it, registers this
@@ -58,8 +59,8 @@ HWND beginReport(const char* text) {
 // returns the button pressed (0 when no box could be shown).
 int showBox(HWND owner, const char* text, UINT buttons) {
     Text<kTextSize> caption;
-    getConfigString(cfg::kMsgCaption, caption.data(), caption.capacity());
-    return MessageBoxA(owner, text, caption.data(), buttons | MB_ICONERROR);
+    getConfigText(cfg::kMsgCaption, caption);
+    return MessageBoxA(owner, text, caption.c_str(), buttons | MB_ICONERROR);
 }
 
 void showReport(const char* text) {

@@ -15,7 +15,7 @@
 #include "splash/splash.h"
 #include "tempfiles/deferred_cleanup.h"
 #include "tempfiles/embedded_files.h"
-#include "vm/java_vm_launcher.h"
+#include "vm/java_launch.h"
 #include "jvm/runtime_search.h"
 #include "services/trace.h"
 
@@ -50,13 +50,13 @@ int runLaunchSequence(HINSTANCE instance, const char* tail, int showCommand) {
     traceUtf8("command line behind the program name: [%s]", tail);
     if (hasInternalPrefix(tail)) useConsoleReporting();
     prepareProcessEnvironment(instance);
-    if (!extractEmbeddedFiles(extractionDirectory())) errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", "16");
-    enforceSingleInstance(true, tail);
+    if (!extractEmbeddedFiles(extractionDirectory())) internalErrorExit(InternalError::EmbeddedStream);
+    enforceSingleInstance(tail);
     cleanUpEarlierRuns();
     if (getConfigInt(cfg::kShowSplash) != 0) startSplash(showCommand);
-    if (!locateAndLoadJvm(RuntimeLoading{bindCreateJavaVM, reportNoJvm}, nullptr, false)) exitWithCode(kExitNoJvm);
+    if (!locateAndLoadJvm(RuntimeLoading{bindCreateJavaVM, reportNoJvm})) exitWithCode(kExitNoJvm);
     registerPendingDeletions();
-    if (!runJavaApplication(tail, true)) errorExit(cfg::kMsgJvmStartFailed);
+    if (!runJavaApplication(tail)) errorExit(cfg::kMsgJvmStartFailed);
     // The VM's shutdown ended the hand-overs already unless the runtime library is older.
     stopHandOvers();
     trace("exit code %d", kExitOk);

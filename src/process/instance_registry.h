@@ -1,5 +1,4 @@
-// Single-instance mode, the process-communication file and window
-// enumeration of a process (Windows).
+// Single-instance mode and the process-communication file (Windows).
 #ifndef ZORVO_PROCESS_INSTANCE_REGISTRY_H
 #define ZORVO_PROCESS_INSTANCE_REGISTRY_H
 
@@ -27,7 +26,7 @@ constexpr const char kPidsRegistryKey[] = "SOFTWARE\\tallgrass-works\\zorvo\\pid
 // registered first instance within a few seconds, or cannot write the file,
 // runs as an instance of its own (unguarded); one whose command line has an
 // unbalanced quote reports 1007.
-void enforceSingleInstance(bool check, const char* commandLineTail);
+void enforceSingleInstance(const char* commandLineTail);
 
 // Ends the hand-overs to this first instance: under the lock of its
 // communication file, the file is marked ended (kHandOversEnded), so that a
@@ -44,21 +43,8 @@ bool waitForHandOver(int32_t timeoutMs);
 // The semaphore name of the first instance in single-instance mode; null otherwise.
 const char* instanceSemaphoreName();
 
-void registerInstance();
-DWORD readRegisteredInstance();
-
-// The path with every backslash replaced by an underscore.
-void semaphoreNameFromPath(PathText& name, const char* path);
-
 // The user's temporary directory + "zrv_p<pid>.tmp".
 void processCommFileName(PathText& name, DWORD processId);
-
-// Restores and brings to the front every visible top-level window of the process.
-void activateProcessWindows(DWORD processId);
-
-// Visible top-level windows of the process, not counting its own console window.
-int countVisibleProcessWindows(DWORD processId);
-void findOwnConsoleWindow();
 
 }  // namespace zorvo
 

@@ -7,6 +7,7 @@
 #include "services/report.h"
 #include "paths/paths.h"
 #include "process/hand_over.h"
+#include "process/process_windows.h"
 #include "tempfiles/embedded_files.h"
 #include "common/split.h"
 #include "services/trace.h"
@@ -30,30 +31,32 @@ HANDLE commFileHold = INVALID_HANDLE_VALUE;
 // Set once hand-overs to this first instance have ended (any thread).
 volatile LONG handOversEnded = 0;
 
-// Shared by the enumerations; in one process they never overlap.
-DWORD targetProcessId = 0;
-int visibleWindowCount = 0;
-enum class ConsoleSearch { Pending, Done };
-ConsoleSearch consoleSearch = ConsoleSearch::Pending;
-HWND ownConsoleWindow = nullptr;
-
-bool isTargetWindow(HWND window) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    return IsWindowVisible(window) && owner == targetProcessId;
+// The executable's path with every backslash replaced by an underscore.
+void semaphoreNameFromPath(PathText& name, const char* path) {
+    name.assign(path);
+    for (char* p = name.data(); *p; ++p)
+        if (*p == '\\') *p = '_';
 }
 
-BOOL CALLBACK activateWindow(HWND window, LPARAM) {
-    if (!isTargetWindow(window)) return TRUE;
-    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-    SetForegroundWindow(window);
-    SetForegroundWindow(GetLastActivePopup(window));
-    return TRUE;
+// Writes this process's id into the instance key, under the executable's path.
+void registerInstance() {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kPidsRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    DWORD pid = GetCurrentProcessId();
+    RegSetValueExA(key, getExecutablePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&pid), sizeof(pid));
+    RegCloseKey(key);
 }
 
-BOOL CALLBACK countWindow(HWND window, LPARAM) {
-    if (isTargetWindow(window) && window != ownConsoleWindow) ++visibleWindowCount;
-    return TRUE;
+// The id registered for the executable, 0 when none (or not a 4-byte value).
+DWORD readRegisteredInstance() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kPidsRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    DWORD pid = 0, size = sizeof(pid);
+    LONG rc = RegQueryValueExA(key, getExecutablePath(), nullptr, nullptr, reinterpret_cast<BYTE*>(&pid), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && size == sizeof(pid) ? pid : 0;
 }
 
 // The event of one first instance: named after its executable (the
@@ -255,12 +258,6 @@ void refuseUnbalancedQuotes(const char* commandLineTail) {
 
 }  // namespace
 
-void semaphoreNameFromPath(PathText& name, const char* path) {
-    name.assign(path);
-    for (char* p = name.data(); *p; ++p)
-        if (*p == '\\') *p = '_';
-}
-
 void processCommFileName(PathText& name, DWORD processId) {
     PathText temp;
     name.clear();
@@ -271,27 +268,9 @@ void processCommFileName(PathText& name, DWORD processId) {
 
 const char* instanceSemaphoreName() { return haveSemaphore ? semaphoreName.c_str() : nullptr; }
 
-void registerInstance() {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kPidsRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    DWORD pid = GetCurrentProcessId();
-    RegSetValueExA(key, getExecutablePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&pid), sizeof(pid));
-    RegCloseKey(key);
-}
 
-DWORD readRegisteredInstance() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kPidsRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-    DWORD pid = 0, size = sizeof(pid);
-    LONG rc = RegQueryValueExA(key, getExecutablePath(), nullptr, nullptr, reinterpret_cast<BYTE*>(&pid), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && size == sizeof(pid) ? pid : 0;
-}
-
-void enforceSingleInstance(bool check, const char* commandLineTail) {
-    if (check && getConfigInt(cfg::kSingleInstance) == 0) {
+void enforceSingleInstance(const char* commandLineTail) {
+    if (getConfigInt(cfg::kSingleInstance) == 0) {
         trace("single instance: off");
         return;
     }
@@ -342,36 +321,6 @@ bool waitForHandOver(int32_t timeoutMs) {
         return false;
     }
     return WaitForSingleObject(handOverEvent, ms) == WAIT_OBJECT_0;
-}
-
-void activateProcessWindows(DWORD processId) {
-    targetProcessId = processId;
-    EnumWindows(activateWindow, 0);
-}
-
-void findOwnConsoleWindow() {
-    if (consoleSearch != ConsoleSearch::Pending) return;
-    consoleSearch = ConsoleSearch::Done;
-    ownConsoleWindow = nullptr;
-    if (getConfigInt(cfg::kAppType) == 1) return;
-    PathText saved;
-    DWORD n = GetConsoleTitleA(saved.data(), static_cast<DWORD>(saved.capacity()));
-    if (n == 0 || !saved.adoptPlatformResult(n) || saved.empty()) return;
-    Text<64> unique;
-    unique.appendFormat("%lu/%lu", static_cast<unsigned long>(GetTickCount()),
-                        static_cast<unsigned long>(GetCurrentProcessId()));
-    if (!SetConsoleTitleA(unique.c_str())) return;
-    Sleep(40);
-    ownConsoleWindow = FindWindowA(nullptr, unique.c_str());
-    SetConsoleTitleA(saved.c_str());
-}
-
-int countVisibleProcessWindows(DWORD processId) {
-    targetProcessId = processId;
-    visibleWindowCount = 0;
-    findOwnConsoleWindow();
-    EnumWindows(countWindow, 0);
-    return visibleWindowCount;
 }
 
 }  // namespace zorvo

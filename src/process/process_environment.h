@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "common/text.h"
 
 namespace zorvo {
 
@@ -18,12 +19,13 @@ void prepareProcessEnvironment(HINSTANCE instance);
 // The first character of entry 2001: 'e' launcher flavour, 'i' installer
 // flavour, '\0' when empty.
 char productFlavour();
-void readProductFlavour();
 
 HINSTANCE moduleInstance();
 
-// PATH = the resolved configured directories, ";", the inherited PATH.
-void extendSearchPath();
+// The path of `name` (which begins with a backslash) below the installer
+// folder (entry 10003, relative to the executable's directory): full, lower
+// case, backslashes collapsed. False when it does not fit.
+bool installerFilePath(PathText& path, const char* name);
 
 }  // namespace zorvo
 

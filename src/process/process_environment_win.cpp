@@ -19,8 +19,7 @@ char flavour = '\0';
 
 void setWorkingDirectory() {
     PathText configured;
-    getConfigString(cfg::kWorkingDirectory, configured.data(), configured.capacity());
-    configured.refresh();
+    getConfigText(cfg::kWorkingDirectory, configured);
     if (configured.empty()) return;
     PathText full;
     getFullPath(full, configured.c_str(), false);
@@ -28,22 +27,18 @@ void setWorkingDirectory() {
     trace("working directory: %s%s", full.c_str(), changed ? "" : " (missing: the inherited one stays)");
 }
 
-}  // namespace
 
-HINSTANCE moduleInstance() { return instanceHandle; }
-
-char productFlavour() { return flavour; }
-
+// The first character of entry 2001.
 void readProductFlavour() {
     char letter[2];
     getConfigString(cfg::kProductFlavour, letter, sizeof(letter));
     flavour = letter[0];
 }
 
+// PATH = the resolved configured directories, ";", the inherited PATH.
 void extendSearchPath() {
     PathText configured, resolved;
-    getConfigString(cfg::kPathPrefix, configured.data(), configured.capacity());
-    configured.refresh();
+    getConfigText(cfg::kPathPrefix, configured);
     resolvePathList(resolved, configured.c_str());
 
     // PATH is read, changed and written wide, so that a folder named outside
@@ -71,6 +66,22 @@ void extendSearchPath() {
     _wputenv(&assignment[0]);
 }
 
+}  // namespace
+
+HINSTANCE moduleInstance() { return instanceHandle; }
+
+char productFlavour() { return flavour; }
+
+bool installerFilePath(PathText& path, const char* name) {
+    PathText base;
+    getConfigText(cfg::kInstallerDir, base);
+    getFullPath(path, base.c_str(), false);
+    path.append(name);
+    collapseBackslashes(path.data());
+    path.refresh();
+    return !path.empty() && !path.truncated();
+}
+
 void prepareProcessEnvironment(HINSTANCE instance) {
     restrictDllSearch();
     LauncherConfig::load();
@@ -79,7 +90,7 @@ void prepareProcessEnvironment(HINSTANCE instance) {
     PathText folder;
     if (findUnusableExecutableFolder(folder)) {
         trace("the executable's folder %s has no name in the code page", folder.c_str());
-        errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
+        errorExit(cfg::kMsgFolderUnusable, folder.c_str());
     }
     instanceHandle = instance;
     readProductFlavour();

@@ -3,12 +3,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "services/message_text.h"
 
 namespace zorvo {
 namespace {
 
-void noMessage(ConfigId, Text<kTextSize>& message) { message.clear(); }
+void noMessage(ConfigId, const char*, Text<kTextSize>& message) { message.clear(); }
 
 void writeToStandardError(const char* text) {
     fputs(text, stderr);
@@ -34,14 +33,13 @@ bool isConsoleReporting() { return consoleReporting; }
 
 void showErrorMessage(const char* text) { hooks.show(text); }
 
-void configuredMessageText(ConfigId id, Text<kTextSize>& message, const char* placeholder, const char* value) {
-    hooks.configuredMessage(id, message);
-    if (placeholder) replaceFirstPlaceholder(message, placeholder, value);
+void configuredMessageText(ConfigId id, Text<kTextSize>& message, const char* value) {
+    hooks.configuredMessage(id, value, message);
 }
 
-void showConfiguredError(ConfigId id, const char* placeholder, const char* value) {
+void showConfiguredError(ConfigId id, const char* value) {
     Text<kTextSize> message;
-    configuredMessageText(id, message, placeholder, value);
+    configuredMessageText(id, message, value);
     showErrorMessage(message.c_str());
 }
 
@@ -55,8 +53,8 @@ namespace {
 
 }  // namespace
 
-void errorExit(ConfigId id, const char* placeholder, const char* value) {
-    showConfiguredError(id, placeholder, value);
+void errorExit(ConfigId id, const char* value) {
+    showConfiguredError(id, value);
     end(kExitError);
 }
 

@@ -23,8 +23,9 @@ constexpr int kExitNoJvm = 83;
 
 // What the top of the launch does for a report.
 struct ReportHooks {
-    // The text of configured message `id`.
-    void (*configuredMessage)(ConfigId id, Text<kTextSize>& message);
+    // The text of configured message `id`, its placeholder (the entry
+    // table's) replaced by `value` when one is given.
+    void (*configuredMessage)(ConfigId id, const char* value, Text<kTextSize>& message);
     // Shows `text` after what every report does first; returns.
     void (*show)(const char* text);
     // Registers this run's temporary files for deletion by a later start.
@@ -41,16 +42,15 @@ bool isConsoleReporting();
 // Shows `text` as described above and returns.
 void showErrorMessage(const char* text);
 
-// The text of configured message `id` with the first occurrence of
-// `placeholder` replaced by `value` (both given or both null).
-void configuredMessageText(ConfigId id, Text<kTextSize>& message, const char* placeholder = nullptr,
-                           const char* value = nullptr);
+// The text of configured message `id` with the first occurrence of its
+// placeholder replaced by `value` (when given).
+void configuredMessageText(ConfigId id, Text<kTextSize>& message, const char* value = nullptr);
 
 // Shows configured message `id` (see configuredMessageText). Returns.
-void showConfiguredError(ConfigId id, const char* placeholder = nullptr, const char* value = nullptr);
+void showConfiguredError(ConfigId id, const char* value = nullptr);
 
 // showConfiguredError, then exit code 1. Never returns.
-[[noreturn]] void errorExit(ConfigId id, const char* placeholder = nullptr, const char* value = nullptr);
+[[noreturn]] void errorExit(ConfigId id, const char* value = nullptr);
 
 // Shows a fixed text (never one from the configuration), then exit code 1.
 // Never returns.

@@ -3,7 +3,7 @@
 // status text or the end of the splash.
 #include <windows.h>
 
-#include "process/instance_registry.h"
+#include "process/process_windows.h"
 #include "splash/splash.h"
 #include "splash/splash_internal.h"
 #include "vm/splash_controller.h"

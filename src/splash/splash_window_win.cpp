@@ -53,11 +53,6 @@ bool closeOnApplicationWindow = false;
 Text<kTextSize> statusLine;
 Text<kTextSize> fixedLine;
 
-void readConfigText(ConfigId id, Text<kTextSize>& text) {
-    getConfigString(id, text.data(), text.capacity());
-    text.refresh();
-}
-
 HFONT createLineFont(HDC dc, ConfigId size, ConfigId weight, ConfigId face) {
     LOGFONTA font;
     ZeroMemory(&font, sizeof(font));
@@ -161,12 +156,12 @@ void registerSplashClass() {
 // Reads the settings, creates the (still invisible) window centred on the
 // desktop, stores it and sets the gate.
 void createSplashWindow() {
-    readConfigText(cfg::kSplashStatusText, statusLine);
-    readConfigText(cfg::kSplashFixedText, fixedLine);
+    getConfigText(cfg::kSplashStatusText, statusLine);
+    getConfigText(cfg::kSplashFixedText, fixedLine);
     statusColor = getConfigColor(cfg::kSplashStatusColor);
     fixedColor = getConfigColor(cfg::kSplashFixedColor);
     Text<kTextSize> title;
-    readConfigText(cfg::kAppName, title);
+    getConfigText(cfg::kAppName, title);
     splashWidth = getConfigInt(cfg::kSplashWidth);
     splashHeight = getConfigInt(cfg::kSplashHeight);
     statusPosition = {getConfigInt(cfg::kSplashStatusX), getConfigInt(cfg::kSplashStatusY)};

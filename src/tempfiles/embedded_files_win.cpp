@@ -8,7 +8,7 @@
 #include "services/report.h"
 #include "paths/paths.h"
 #include "paths/path_rules.h"
-#include "tempfiles/temp_rules.h"
+#include "config/entry_rules.h"
 #include "services/trace.h"
 
 namespace zorvo {
@@ -21,14 +21,13 @@ StringList dirsToDelete;
 // The one buffer every embedded file is copied through.
 unsigned char copyBuffer[8192];
 
-[[noreturn]] void failWithCode(const char* code) { errorExit(cfg::kMsgInternalError, "%ERROR_CODE%", code); }
 
 // Every name must stay inside the fresh directory; checked before anything is created.
 void checkNames(const char* names, int32_t count) {
     int32_t seen = 0;
     forEachListElement(names, [&](const char* name) {
         if (seen++ >= count) return false;
-        if (!isPlainFileName(name)) failWithCode("11");
+        if (!isPlainFileName(name)) internalErrorExit(InternalError::EmbeddedFileName);
         return true;
     });
 }
@@ -40,19 +39,19 @@ void checkNames(const char* names, int32_t count) {
 void createExtractionDirectory(PathText& dir) {
     PathText tempPath, folder;
     if (!getTempDirectory(tempPath, &folder)) {
-        if (folder.empty()) failWithCode("7");
+        if (folder.empty()) internalErrorExit(InternalError::ExtractionFolder);
         trace("the temporary folder %s has no name in the code page", folder.c_str());
-        errorExit(cfg::kMsgFolderUnusable, "%FOLDER_NAME%", folder.c_str());
+        errorExit(cfg::kMsgFolderUnusable, folder.c_str());
     }
     char unique[MAX_PATH];
-    if (!GetTempFileNameA(tempPath.c_str(), "zrv", 0, unique)) failWithCode("7");
+    if (!GetTempFileNameA(tempPath.c_str(), "zrv", 0, unique)) internalErrorExit(InternalError::ExtractionFolder);
     dir.assign(unique);
     dir.append("_dir");
     srand(static_cast<unsigned>(time(nullptr)));
     dir.appendFormat("%d", rand());
     BOOL created = !dir.truncated() && CreateDirectoryA(dir.c_str(), nullptr);
     DeleteFileA(unique);
-    if (!created) failWithCode("7");
+    if (!created) internalErrorExit(InternalError::ExtractionFolder);
 }
 
 }  // namespace
@@ -70,10 +69,10 @@ bool copyUnscrambled(HANDLE exe, HANDLE out, uint32_t count) {
         uint32_t want = count - done < sizeof(copyBuffer) ? count - done : sizeof(copyBuffer);
         DWORD got = 0;
         if (!ReadFile(exe, copyBuffer, want, &got, nullptr) || got == 0) return false;
-        unscramble(copyBuffer, got);
+        scrambleBytes(copyBuffer, got);
         for (DWORD written = 0; written < got;) {
             DWORD n = 0;
-            if (!WriteFile(out, copyBuffer + written, got - written, &n, nullptr) || n == 0) failWithCode("13");
+            if (!WriteFile(out, copyBuffer + written, got - written, &n, nullptr) || n == 0) internalErrorExit(InternalError::EmbeddedFileWrite);
             written += n;
         }
         done += got;
@@ -86,7 +85,7 @@ bool extractEmbeddedFile(HANDLE exe, const char* path) {
     if (length <= 0) return true;
     HANDLE out = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                              nullptr);
-    if (out == INVALID_HANDLE_VALUE) failWithCode("11");
+    if (out == INVALID_HANDLE_VALUE) internalErrorExit(InternalError::EmbeddedFileName);
     if (!copyUnscrambled(exe, out, static_cast<uint32_t>(length))) {
         CloseHandle(out);
         return false;
@@ -100,7 +99,7 @@ bool extractEmbeddedFile(HANDLE exe, const char* path) {
     HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     // A write that the system completes only on close fails there.
-    if (!CloseHandle(out)) failWithCode("13");
+    if (!CloseHandle(out)) internalErrorExit(InternalError::EmbeddedFileWrite);
     if (held == INVALID_HANDLE_VALUE) trace("cannot keep %s open: a later start may remove it early", path);
     return true;
 }
@@ -111,8 +110,7 @@ bool extractEmbeddedFiles(PathText& tempDir) {
     int32_t count = getConfigInt(cfg::kEmbeddedFileCount);
     if (count <= 0) return true;
     PathText names;
-    getConfigString(cfg::kEmbeddedFileNames, names.data(), names.capacity());
-    names.refresh();
+    getConfigText(cfg::kEmbeddedFileNames, names);
     checkNames(names.c_str(), count);
 
     HANDLE exe = openExeFile();
@@ -131,7 +129,7 @@ bool extractEmbeddedFiles(PathText& tempDir) {
         ++handled;
         PathText path;
         path.appendFormat("%s\\%s", tempDir.c_str(), name);
-        if (path.truncated()) failWithCode("11");
+        if (path.truncated()) internalErrorExit(InternalError::EmbeddedFileName);
         addPendingFile(path.c_str());
         ok = extractEmbeddedFile(exe, path.c_str());
         return ok;

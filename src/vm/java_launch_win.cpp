@@ -19,6 +19,7 @@
 #include "common/split.h"
 #include "vm/substitution.h"
 #include "vm/vm_options.h"
+#include "vm/java_launch.h"
 #include "vm/java_vm_launcher.h"
 #include "vm/java_vm_state.h"
 #include "services/trace.h"
@@ -66,11 +67,6 @@ void splitIntoArguments(const char* text, StringList& arguments) {
 
 void addInUtf8(StringList& arguments, const char* text) { addConverted(arguments, text, codePageToUtf8); }
 
-void readConfigured(ConfigId id, PathText& text) {
-    getConfigString(id, text.data(), text.capacity());
-    text.refresh();
-}
-
 // --- the class path's view of the system ---
 bool hostExists(void*, const char* path) { return pathExists(path); }
 int hostListFiles(void*, const char* dir, const char* ext, char*** names) { return listFiles(dir, ext, names); }
@@ -91,21 +87,14 @@ char* buildClassPath() {
     const ClassPathHost host{nullptr, hostExists, hostListFiles, hostGetVariable, hostSubstitute, hostResolve};
     PathText installerJar, entries, failed;
     const char* installer = nullptr;
-    if (productFlavour() == 'i') {
-        PathText base;
-        readConfigured(cfg::kInstallerDir, base);
-        getFullPath(installerJar, base.c_str(), false);
-        installerJar.append("\\.quenbrook\\qbkruntime.jar");
-        collapseBackslashes(installerJar.data());
-        installerJar.refresh();
+    if (productFlavour() == 'i' && installerFilePath(installerJar, "\\.quenbrook\\qbkruntime.jar"))
         installer = installerJar.c_str();
-    }
-    readConfigured(cfg::kClassPath, entries);
+    getConfigText(cfg::kClassPath, entries);
     GrowText option;
     ClassPathFailure failure =
         buildClassPathOption(option, extractionDirectory().c_str(), installer, entries.c_str(), host, failed);
-    if (failure == ClassPathFailure::MissingVariable) errorExit(cfg::kMsgEnvVarUndefined, "%ENV_VAR_NAME%", failed.c_str());
-    if (failure == ClassPathFailure::MissingFile) errorExit(cfg::kMsgFileNotFound, "%FILE_NAME%", failed.c_str());
+    if (failure == ClassPathFailure::MissingVariable) errorExit(cfg::kMsgEnvVarUndefined, failed.c_str());
+    if (failure == ClassPathFailure::MissingFile) errorExit(cfg::kMsgFileNotFound, failed.c_str());
     return option.release();
 }
 
@@ -132,7 +121,7 @@ const char* buildOptions(StringList& options, const char* tail) {
     options.add(classPath);
     free(classPath);
     PathText configured;
-    readConfigured(cfg::kVmOptions, configured);
+    getConfigText(cfg::kVmOptions, configured);
     substituteConfigured(configured);
     splitOrExit(configured.c_str(), nullptr, options);
     if (getConfigInt(cfg::kAllowJOptions) == 0) return tail;
@@ -152,7 +141,7 @@ void addFilePath(StringList& arguments, ConfigId flag, ConfigId file) {
     PathText path;
     if (getConfigInt(flag) != 0) {
         PathText configured;
-        readConfigured(file, configured);
+        getConfigText(file, configured);
         getFullPath(path, configured.c_str(), true);
     }
     addInUtf8(arguments, path.c_str());
@@ -162,12 +151,12 @@ void buildArguments(void* ctx, StringList& arguments) {
     const ArgumentSource* source = static_cast<const ArgumentSource*>(ctx);
     PathText text;
     arguments.add(getConfigInt(cfg::kAppType) == 1 ? "true" : "false");
-    readConfigured(cfg::kMainClass, text);
+    getConfigText(cfg::kMainClass, text);
     addInUtf8(arguments, text.c_str());
     addFilePath(arguments, cfg::kPassFile1, cfg::kFile1);
     addFilePath(arguments, cfg::kPassFile2, cfg::kFile2);
     arguments.add(getConfigInt(cfg::kFifthArgument) != 0 ? "true" : "false");
-    readConfigured(cfg::kAppArguments, text);
+    getConfigText(cfg::kAppArguments, text);
     substituteConfigured(text);
     splitIntoArguments(text.c_str(), arguments);
     // The command line is UTF-8 already.
@@ -176,14 +165,9 @@ void buildArguments(void* ctx, StringList& arguments) {
 }
 
 bool firstRunMarkerExists() {
-    if (productFlavour() != 'i') return false;
-    PathText base, marker;
-    readConfigured(cfg::kInstallerDir, base);
-    getFullPath(marker, base.c_str(), false);
-    marker.append("\\.quenbrook\\firstrun");
-    collapseBackslashes(marker.data());
-    marker.refresh();
-    return !marker.truncated() && pathExists(marker.c_str());
+    PathText marker;
+    return productFlavour() == 'i' && installerFilePath(marker, "\\.quenbrook\\firstrun") &&
+           pathExists(marker.c_str());
 }
 
 }  // namespace
@@ -196,7 +180,7 @@ bool bindCreateJavaVM(void* library) {
     return true;
 }
 
-bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
+bool runJavaApplication(const char* commandLineTail) {
     // The option strings and their array stay alive until the process ends.
     StringList options;
     ArgumentSource source{buildOptions(options, commandLineTail)};
@@ -208,16 +192,16 @@ bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd) {
     static const HandOverHooks handOvers{waitForHandOver, stopHandOvers};
     JavaLaunch launch{args, firstRunMarkerExists(), getConfigInt(cfg::kShowSplash) != 0,
                       instanceSemaphoreName() ? &handOvers : nullptr, buildArguments, &source};
-    LaunchOutcome outcome = launchJava(launch, destroyAtEnd);
+    LaunchOutcome outcome = launchJava(launch, true);
     if (outcome == LaunchOutcome::Ran) {
-        trace("the application has ended%s", destroyAtEnd ? " and the VM is destroyed" : "");
+        trace("the application has ended and the VM is destroyed");
         return true;
     }
     if (outcome == LaunchOutcome::VmNotCreated || outcome == LaunchOutcome::ExceptionEscaped) return false;
     PathText mainClass;
-    readConfigured(cfg::kMainClass, mainClass);
+    getConfigText(cfg::kMainClass, mainClass);
     LaunchReport report = describeLaunchOutcome(outcome, mainClass.c_str());
-    errorExit(report.message, report.placeholder, report.value);
+    errorExit(report.message, report.value);
 }
 
 }  // namespace zorvo

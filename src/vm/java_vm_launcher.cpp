@@ -161,19 +161,19 @@ LaunchOutcome launchJava(const JavaLaunch& launch, bool destroyAtEnd) {
 LaunchReport describeLaunchOutcome(LaunchOutcome outcome, const char* mainClass) {
     switch (outcome) {
         case LaunchOutcome::LauncherClassMissing:
-            return {cfg::kMsgMainClassNotFound, "%CLASS_NAME%", kLauncherClassName};
+            return {cfg::kMsgMainClassNotFound, kLauncherClassName};
         case LaunchOutcome::LauncherMainMissing:
-            return {cfg::kMsgMainMethodNotFound, "%CLASS_NAME%", kLauncherClassName};
+            return {cfg::kMsgMainMethodNotFound, kLauncherClassName};
         case LaunchOutcome::MainClassMissing:
-            return {cfg::kMsgMainClassNotFound, "%CLASS_NAME%", mainClass};
+            return {cfg::kMsgMainClassNotFound, mainClass};
         case LaunchOutcome::MainMethodMissing:
-            return {cfg::kMsgMainMethodNotFound, "%CLASS_NAME%", mainClass};
+            return {cfg::kMsgMainMethodNotFound, mainClass};
         case LaunchOutcome::FirstRunClassMissing:
-            return {cfg::kMsgInternalError, "%ERROR_CODE%", "14"};
+            return {cfg::kMsgInternalError, internalErrorCode(InternalError::FirstRunClassMissing)};
         case LaunchOutcome::FirstRunMethodMissing:
-            return {cfg::kMsgInternalError, "%ERROR_CODE%", "15"};
+            return {cfg::kMsgInternalError, internalErrorCode(InternalError::FirstRunMethodMissing)};
         default:
-            return {cfg::kMsgJvmStartFailed, nullptr, nullptr};
+            return {cfg::kMsgJvmStartFailed, nullptr};
     }
 }
 

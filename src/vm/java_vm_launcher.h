@@ -1,4 +1,5 @@
-// Creation of the Java VM and the call of the launcher class.
+// Creation of the Java VM and the call of the launcher class: the JNI part,
+// portable (it runs against a real VM on the host too).
 #ifndef ZORVO_VM_JAVA_VM_LAUNCHER_H
 #define ZORVO_VM_JAVA_VM_LAUNCHER_H
 
@@ -14,18 +15,6 @@ namespace zorvo {
 
 // The launcher class in the dotted form a message names it by.
 constexpr char kLauncherClassName[] = "com.zorvo.runtime.WinLauncher";
-
-// Builds the VM options and the arguments, creates the VM with the bound
-// creation entry and runs the application through the launcher class. True
-// when the application ran (or the first-run hook said not to start); false
-// when the VM cannot be created or an exception escaped main (the caller
-// reports 1005); every other failure is reported here and ends the process.
-// Defined in java_launch_win.cpp.
-bool runJavaApplication(const char* commandLineTail, bool destroyAtEnd);
-
-// Looks up JNI_CreateJavaVM in a loaded VM library (an HMODULE) and keeps it
-// for the launch. False when the library has none. Defined in java_launch_win.cpp.
-bool bindCreateJavaVM(void* library);
 
 // What the JNI part needs; it makes no platform call of its own.
 struct JavaLaunch {
@@ -63,11 +52,11 @@ enum class LaunchOutcome {
 // outcome the VM is left running for the report.
 LaunchOutcome launchJava(const JavaLaunch& launch, bool destroyAtEnd);
 
-// How an outcome other than Ran is reported: the message, and the class its
-// "%CLASS_NAME%" names (`mainClass` is the configured one, dotted).
+// How an outcome other than Ran is reported: the message, and the value of
+// its placeholder (the class it names: `mainClass` is the configured one,
+// dotted; the internal error's number), null for none.
 struct LaunchReport {
     ConfigId message;
-    const char* placeholder;  // null when the message has none
     const char* value;
 };
 LaunchReport describeLaunchOutcome(LaunchOutcome outcome, const char* mainClass);

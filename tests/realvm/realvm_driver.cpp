@@ -34,6 +34,7 @@
 #include <unistd.h>
 
 #include "common/string_list.h"
+#include "config/config_ids.h"
 #include "vm/java_vm_launcher.h"
 #include "vm/java_vm_state.h"
 #include "vm/splash_controller.h"
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
     if (outcome != LaunchOutcome::Ran) {
         const char* mainClass = options.arguments.count > 1 ? options.arguments.at(1) : "";
         LaunchReport report = describeLaunchOutcome(outcome, mainClass);
-        say("report %d %s=%s", report.message, report.placeholder ? report.placeholder : "",
+        say("report %d %s=%s", report.message, report.value ? messagePlaceholder(report.message) : "",
             report.value ? report.value : "");
     }
     say("end");

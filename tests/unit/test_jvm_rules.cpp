@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "jvm/runtime_rules.h"
+#include "common/split.h"
+#include "jvm/search_plan.h"
 #include "jvm/version_rules.h"
 
 namespace zorvo {
@@ -29,18 +31,18 @@ TEST(VersionRules, AcceptedVersionsAreComparedAsFarAsTheBoundHasParts) {
         {"17.0.2", "8", "", true},           {"1.4", "1", "1", true},            {"17", "1", "1", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(isVersionAccepted(c.version, c.min, c.max, true, false), c.accepted)
+        EXPECT_EQ(isVersionAccepted(c.version, parseVersionRange(c.min, c.max), true, false), c.accepted)
             << c.version << " in [" << c.min << ", " << c.max << "]";
 }
 
 TEST(VersionRules, BetaNeedsPermissionFromTheSourceOrEntry130) {
-    EXPECT_FALSE(isVersionAccepted("1.5.0-beta", "", "", false, false));
-    EXPECT_TRUE(isVersionAccepted("1.5.0-beta", "", "", true, false));
-    EXPECT_TRUE(isVersionAccepted("1.5.0-beta", "", "", false, true));
-    EXPECT_TRUE(isVersionAccepted("1.5.0-Beta", "", "", false, false));  // case-sensitive
-    EXPECT_FALSE(isVersionAccepted("beta", "", "", false, false));
+    EXPECT_FALSE(isVersionAccepted("1.5.0-beta", parseVersionRange("", ""), false, false));
+    EXPECT_TRUE(isVersionAccepted("1.5.0-beta", parseVersionRange("", ""), true, false));
+    EXPECT_TRUE(isVersionAccepted("1.5.0-beta", parseVersionRange("", ""), false, true));
+    EXPECT_TRUE(isVersionAccepted("1.5.0-Beta", parseVersionRange("", ""), false, false));  // case-sensitive
+    EXPECT_FALSE(isVersionAccepted("beta", parseVersionRange("", ""), false, false));
     // Permission does not lift the range.
-    EXPECT_FALSE(isVersionAccepted("1.5.0-beta", "1.4", "1.4", true, true));
+    EXPECT_FALSE(isVersionAccepted("1.5.0-beta", parseVersionRange("1.4", "1.4"), true, true));
 }
 
 // Every runtime of the releases people meet against every bound in use, as
@@ -59,15 +61,15 @@ TEST(VersionRules, RealReleasesAgainstTheBoundsInUse) {
     };
     for (const auto& row : table) {
         for (size_t i = 0; i < 7; ++i) {
-            EXPECT_EQ(isVersionAccepted(row.runtime, bounds[i], "", true, false), row.asMinimum[i] == 'y')
+            EXPECT_EQ(isVersionAccepted(row.runtime, parseVersionRange(bounds[i], ""), true, false), row.asMinimum[i] == 'y')
                 << row.runtime << " with the minimum " << bounds[i];
-            EXPECT_EQ(isVersionAccepted(row.runtime, "", bounds[i], true, false), row.asMaximum[i] == 'y')
+            EXPECT_EQ(isVersionAccepted(row.runtime, parseVersionRange("", bounds[i]), true, false), row.asMaximum[i] == 'y')
                 << row.runtime << " with the maximum " << bounds[i];
         }
     }
     // A pre-release of today says -ea, as an older one said beta: accepted only where a beta is.
-    EXPECT_FALSE(isVersionAccepted("22-ea", "17", "", false, false));
-    EXPECT_TRUE(isVersionAccepted("22-ea", "17", "", false, true));
+    EXPECT_FALSE(isVersionAccepted("22-ea", parseVersionRange("17", ""), false, false));
+    EXPECT_TRUE(isVersionAccepted("22-ea", parseVersionRange("17", ""), false, true));
 }
 
 // The registry's candidates are chosen by their numbers, never by their text.
@@ -108,7 +110,7 @@ TEST(VersionRules, RegistryNamesCompareOverThePartsBothHave) {
         {"17.0.2", "8", "11", false}, {"9.0.4", "", "17", true},   {"10", "11", "17", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(isVersionInRange(c.name, c.min, c.max), c.inRange) << c.name << " in [" << c.min << ", " << c.max << "]";
+        EXPECT_EQ(isVersionInRange(c.name, parseVersionRange(c.min, c.max)), c.inRange) << c.name << " in [" << c.min << ", " << c.max << "]";
 }
 
 TEST(VersionRules, VersionLinesOldAndNewForms) {
@@ -307,6 +309,29 @@ TEST(RuntimeRules, WindowedExecutableAndSorting) {
     std::vector<std::string> sorted(ptrs.begin(), ptrs.end());
     EXPECT_EQ(sorted, (std::vector<std::string>{"1.3", "1.4", "1.4.2", "1.4.2_05", "1.8.0_45", "1.8.0_392", "9.0.4",
                                                 "10", "17.0.9", "17.0.10"}));
+}
+
+// The order of the search, with what each step accepts and reports.
+TEST(SearchPlan, FilesItemsAndTheFlavoursVariableInTheirOrder) {
+    auto plan = [](const char* sequence, char flavour, size_t stopAfter = 100) {
+        std::vector<std::string> steps;
+        forEachSearchStep(sequence, flavour, [&](const SearchStep& step) {
+            steps.push_back(std::to_string(static_cast<int>(step.kind)) + " " + step.argument + " " +
+                            (step.betaAccepted ? "beta " : "") + std::to_string(step.damagedMessage));
+            return steps.size() < stopAfter;
+        });
+        return steps;
+    };
+    // Kinds: 0 file, 1 home, 2 variable, 3 PATH, 4 registry, 5 nothing.
+    EXPECT_EQ(plan("R.\\java;EJAVA_HOME;;S x;Y;a dir;Ahome", 'e'),
+              (std::vector<std::string>{"0 \\.quenbrook\\pref_jre.cfg beta 1004", "1 .\\java beta 1004",
+                                        "2 JAVA_HOME 1003", "3  x 1002", "4  0", "5 a dir 0", "1 home beta 1004",
+                                        "2 ZORVO_JAVA_HOME 1003", "0 \\.quenbrook\\inst_jre.cfg beta 1004"}));
+    EXPECT_EQ(plan("", 'i'), (std::vector<std::string>{"0 \\.quenbrook\\pref_jre.cfg beta 1004",
+                                                        "2 QUENBROOK_JAVA_HOME 1003",
+                                                        "0 \\.quenbrook\\inst_jre.cfg beta 1004"}));
+    EXPECT_EQ(plan("Y", '\0').size(), 3u) << "no variable for any other flavour";
+    EXPECT_EQ(plan("Y;S;Rjre", 'e', 2).size(), 2u) << "the walk stops when a step is accepted";
 }
 
 }  // namespace

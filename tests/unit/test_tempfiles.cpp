@@ -7,6 +7,8 @@
 #include "common/string_list.h"
 #include "process/hand_over.h"
 #include "process/search_path.h"
+#include "config/config_block.h"
+#include "config/entry_rules.h"
 #include "tempfiles/temp_rules.h"
 
 namespace zorvo {
@@ -17,11 +19,11 @@ TEST(TempRules, UnscrambleIsItsOwnInverseAtEveryPosition) {
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 31 + 7);
     std::vector<unsigned char> original = bytes;
     // In chunks of 8192, 8192 and 3616, as the extraction reads them.
-    unscramble(bytes.data(), 8192);
-    unscramble(bytes.data() + 8192, 8192);
-    unscramble(bytes.data() + 16384, 3616);
+    scrambleBytes(bytes.data(), 8192);
+    scrambleBytes(bytes.data() + 8192, 8192);
+    scrambleBytes(bytes.data() + 16384, 3616);
     for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], original[i] ^ 0xB6) << i;
-    unscramble(bytes.data(), bytes.size());
+    scrambleBytes(bytes.data(), bytes.size());
     EXPECT_EQ(bytes, original);
 }
 

@@ -57,14 +57,6 @@ struct Inputs {
 
 constexpr uint64_t kMaxLauncherSize = 256u * 1024 * 1024;
 
-bool readInput(const std::string& path, uint64_t maxSize, std::string& bytes, const std::string& where,
-               const std::string& what, std::string& error) {
-    std::string why;
-    if (readWholeFile(path, maxSize, bytes, why)) return true;
-    error = where + "cannot use " + what + " '" + path + "': " + why;
-    return false;
-}
-
 bool hasRecord(const AppConfig& cfg, ConfigId id) {
     for (const Record& r : cfg.narrow) {
         if (r.id == id) return true;
@@ -72,10 +64,9 @@ bool hasRecord(const AppConfig& cfg, ConfigId id) {
     return false;
 }
 
-// The resource directives applied to the launcher's resource tree.
-bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::string& error) {
-    ResourceSpec& wanted = in.config.resources;
-    auto at = [&](int line) { return request.configPath + ":" + std::to_string(line) + ": "; };
+// The resource directives applied to the launcher's resource tree, which is
+// then laid out again in its last section.
+bool applyResources(const BuildRequest& request, Inputs& in, std::string& error) {
     std::string section, why;
     uint32_t rva = 0;
     std::vector<ResourceEntry> entries;
@@ -83,65 +74,13 @@ bool applyResourceDirectives(const BuildRequest& request, Inputs& in, std::strin
         error = located(request.launcherPath, why);
         return false;
     }
-    if (wanted.iconLine) {
-        std::string ico;
-        std::vector<IconImage> images;
-        if (!readInput(wanted.icon, kMaxIconFileSize, ico, at(wanted.iconLine), "icon", error)) return false;
-        if (!parseIconFile(ico, images, why)) {
-            error = at(wanted.iconLine) + "cannot use icon '" + wanted.icon + "': " + why;
-            return false;
-        }
-        replaceIcon(entries, images);
-    }
-    if (wanted.splashLine) {
-        std::string file, dib;
-        int width = 0, height = 0;
-        if (!readInput(wanted.splashImage, kMaxImageFileSize, file, at(wanted.splashLine), "splash image", error)) {
-            return false;
-        }
-        if (!splashBitmapOfImage(file, dib, width, height, why)) {
-            error = at(wanted.splashLine) + "cannot use splash image '" + wanted.splashImage + "': " + why;
-            return false;
-        }
-        const ResourceEntry* old =
-            findResource(entries, ResourceId::number(kResourceBitmap), ResourceId::number(kSplashBitmapId));
-        ResourceEntry bitmap;
-        bitmap.type = ResourceId::number(kResourceBitmap);
-        bitmap.name = ResourceId::number(kSplashBitmapId);
-        bitmap.language = old ? old->language : 0x0409;
-        bitmap.data = dib;
-        entries.push_back(bitmap);
-        // The splash window takes the image's size unless the file sets it.
-        if (!hasRecord(in.config, cfg::kSplashWidth)) in.config.narrow.push_back({cfg::kSplashWidth, std::to_string(width), 0});
-        if (!hasRecord(in.config, cfg::kSplashHeight)) {
-            in.config.narrow.push_back({cfg::kSplashHeight, std::to_string(height), 0});
-        }
-    }
-    if (!wanted.version.empty()) {
-        VersionInfo info = wanted.version;
-        std::u16string& original = info.values[6];  // OriginalFilename: the output's name unless given
-        if (original.empty()) original = std::filesystem::path(request.outPath).filename().u16string();
-        ResourceEntry version;
-        version.type = ResourceId::number(kResourceVersion);
-        version.name = ResourceId::number(1);
-        version.language = 0x0409;
-        version.data = versionResource(info);
-        removeResources(entries, version.type);
-        entries.push_back(version);
-    }
-    if (wanted.levelLine || wanted.dpiLine) {
-        std::vector<const ResourceEntry*> manifests = findResources(entries, ResourceId::number(kResourceManifest));
-        if (manifests.size() != 1) {
-            error = located(request.launcherPath, "has no single manifest to change");
-            return false;
-        }
-        ResourceEntry manifest = *manifests[0];
-        if (!editManifest(manifests[0]->data, wanted.executionLevel, wanted.dpiAware, manifest.data, why)) {
-            error = at(wanted.levelLine ? wanted.levelLine : wanted.dpiLine) + why;
-            return false;
-        }
-        entries.push_back(manifest);
-    }
+    ResourceEdit edit{entries, VersionInfo(), 0, 0};
+    if (!applyResourceDirectives(in.config.resources, request.configPath, request.outPath, edit, error)) return false;
+    // The splash window takes the image's size unless the file sets it.
+    if (edit.splashWidth && !hasRecord(in.config, cfg::kSplashWidth))
+        in.config.narrow.push_back({cfg::kSplashWidth, std::to_string(edit.splashWidth), 0});
+    if (edit.splashHeight && !hasRecord(in.config, cfg::kSplashHeight))
+        in.config.narrow.push_back({cfg::kSplashHeight, std::to_string(edit.splashHeight), 0});
     if (!replaceResourceSection(in.image, buildResourceSection(entries, rva), why) ||
         !checkGenericLauncher(memoryByteSource(in.image.data(), in.image.size()), why)) {
         error = located(request.launcherPath, "cannot take the application's resources: " + why);
@@ -174,7 +113,7 @@ bool prepareInputs(const BuildRequest& request, Inputs& in, std::string& error) 
             error = located(request.launcherPath, why);
             return false;
         }
-        if (!applyResourceDirectives(request, in, error)) return false;
+        if (!applyResources(request, in, error)) return false;
     }
     for (const std::string& raw : request.appendRaw) {
         InputFile probe;

@@ -67,21 +67,31 @@ bool dibSize(const std::string& dib, int& width, int& height);
 
 // --- version information -------------------------------------------------
 
-// The string fields in the order of the version resource: directive name and
-// the standard key it is written under.
-struct VersionField {
-    const char* directive;
-    const char* key;
+// The string fields of the version resource, in its order; the first two
+// also give the numeric versions of its fixed part.
+enum class VersionField : size_t {
+    FileVersion,
+    ProductVersion,
+    ProductName,
+    CompanyName,
+    FileDescription,
+    Copyright,
+    OriginalFilename,
+    InternalName,
+    Comments,
 };
-extern const VersionField kVersionFields[];
-extern const size_t kVersionFieldCount;
+constexpr size_t kVersionFieldCount = static_cast<size_t>(VersionField::Comments) + 1;
 constexpr size_t kMaxVersionFieldUnits = 1024;
 
-// The version information's texts, one per kVersionFields entry (empty:
-// not given), UTF-16.
+// The standard key a field is written under ("FileVersion", "LegalCopyright").
+const char* versionKey(VersionField field);
+
+// The version information's texts, one per field (empty: not given), UTF-16.
 struct VersionInfo {
     std::vector<std::u16string> values;
     VersionInfo() : values(kVersionFieldCount) {}
+    std::u16string& operator[](VersionField field) { return values[static_cast<size_t>(field)]; }
+    const std::u16string& operator[](VersionField field) const { return values[static_cast<size_t>(field)]; }
     bool empty() const;
 };
 

@@ -8,9 +8,11 @@
 #include "app_resources.h"
 #include "block_writer.h"
 #include "config/pe_image.h"
-#include "jvm/version_rules.h"
+#include "common/java_version.h"
 #include "pe_edit.h"
 #include "pe_resources.h"
+#include "file_access.h"
+#include "resource_directives.h"
 #include "value_text.h"
 
 namespace zorvo {
@@ -136,13 +138,6 @@ std::string fileSummary(const EmbeddedFileInfo& f) {
     return f.name + " (" + plural(f.length > 0 ? static_cast<size_t>(f.length) : 0, "byte") + ")";
 }
 
-std::string extractedPath(const std::string& dir, const std::string& name) {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(dir) / name, ec);
-    if (ec) p = std::filesystem::path(dir) / name;
-    return p.lexically_normal().string();
-}
-
 bool extractFile(const ByteSource& src, const EmbeddedFileInfo& f, const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
@@ -151,7 +146,7 @@ bool extractFile(const ByteSource& src, const EmbeddedFileInfo& f, const std::st
         uint64_t want = f.present - done < chunk.size() ? f.present - done : chunk.size();
         uint32_t got = src.readAt(src, f.dataOffset + done, &chunk[0], static_cast<uint32_t>(want));
         if (got == 0) return false;
-        for (uint32_t i = 0; i < got; ++i) chunk[i] = static_cast<char>(chunk[i] ^ kEmbedScramble);
+        for (uint32_t i = 0; i < got; ++i) chunk[i] = static_cast<char>(chunk[i] ^ kScrambleByte);
         out.write(chunk.data(), got);
         done += got;
     }
@@ -210,13 +205,6 @@ void printStreamNotes(std::ostream& out, const ByteSource& src, const EmbeddedSt
 // The image in front of the block (the launcher with its resources).
 constexpr uint64_t kMaxImageSize = 256u * 1024 * 1024;
 
-bool writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return static_cast<bool>(out);
-}
-
 // The resource directives that make the launcher's resources, when the tool
 // laid them out (the section is exactly what the tool writes for its tree);
 // a generic launcher's own resources give none. With `extractDir` the icon
@@ -239,55 +227,7 @@ bool printResourceDirectives(std::ostream& out, const ByteSource& src, uint64_t 
     std::string dir = extractDir.empty() ? "" : extractedPath(extractDir, ".zorvo-resources");
     std::error_code ec;
     if (!dir.empty()) std::filesystem::create_directories(dir, ec);
-    std::vector<IconImage> icon;
-    if (iconOfResources(entries, icon)) {
-        std::string path = dir.empty() ? "" : extractedPath(dir, "icon.ico");
-        if (path.empty()) {
-            out << "# icon: " << plural(icon.size(), "image") << "\n";
-        } else if (writeFile(path, iconFile(icon))) {
-            out << "icon = " << escapeNarrow(path) << "\n";
-        } else {
-            error = "cannot write '" + path + "'";
-            return false;
-        }
-    }
-    const ResourceEntry* bitmap =
-        findResource(entries, ResourceId::number(kResourceBitmap), ResourceId::number(kSplashBitmapId));
-    int width = 0, height = 0;
-    if (bitmap && dibSize(bitmap->data, width, height)) {
-        std::string path = dir.empty() ? "" : extractedPath(dir, "splash.bmp");
-        if (path.empty()) {
-            out << "# splash image: " << width << " x " << height << "\n";
-        } else if (writeFile(path, bmpFileOfDib(bitmap->data))) {
-            out << "splash-image = " << escapeNarrow(path) << "\n";
-        } else {
-            error = "cannot write '" + path + "'";
-            return false;
-        }
-    }
-    const ResourceEntry* version =
-        findResource(entries, ResourceId::number(kResourceVersion), ResourceId::number(1));
-    VersionInfo info;
-    if (version && parseVersionResource(version->data, info)) {
-        if (isGenericVersionInfo(info)) {
-            // No directive made it: a build from the dump keeps it as it is.
-            out << "# version information: the generic launcher's (" << escapeWide(info.values[2]) << " "
-                << escapeWide(info.values[0]) << ")\n";
-        } else {
-            for (size_t i = 0; i < kVersionFieldCount; ++i) {
-                if (!info.values[i].empty())
-                    out << kVersionFields[i].directive << " = " << escapeWide(info.values[i]) << "\n";
-            }
-        }
-    }
-    std::vector<const ResourceEntry*> manifests = findResources(entries, ResourceId::number(kResourceManifest));
-    if (manifests.size() == 1) {
-        std::string level, dpi;
-        manifestSettings(manifests[0]->data, level, dpi);
-        if (!level.empty()) out << "execution-level = " << level << "\n";
-        out << "dpi-aware = " << dpi << "\n";
-    }
-    return true;
+    return dumpResourceDirectives(out, entries, dir, error);
 }
 
 std::string blockProblem(const ByteSource& src, BlockError err) {

@@ -8,32 +8,6 @@
 namespace zorvo {
 namespace buildtool {
 
-const DefaultMessage kDefaultMessages[] = {
-    {cfg::kMsgCaption, "Error"},
-    {cfg::kMsgNoJvm,
-     "No JVM could be found on your system.\r\nPlease define ZORVO_JAVA_HOME\r\nto point to an installed JDK or JRE."},
-    {cfg::kMsgPathJvmDamaged,
-     "The JVM found in your path is damaged.\r\nPlease reinstall or define ZORVO_JAVA_HOME\r\n"
-     "to point to an installed JDK or JRE."},
-    {cfg::kMsgEnvJvmDamaged, "The %ENV_VAR_NAME% envionment variable does not\r\npoint to a working JDK or JRE."},
-    {cfg::kMsgDefinedJvmDamaged,
-     "The JVM found at %DEFINED_PATH% is damaged.\r\nPlease reinstall or define ZORVO_JAVA_HOME\r\n"
-     "to point to an installed JDK or JRE."},
-    {cfg::kMsgJvmStartFailed, "The JVM could not be started."},
-    {cfg::kMsgFileNotFound, "File or directory %FILE_NAME% not found or empty\r\n"},
-    {cfg::kMsgWrongParameter, "Wrong Parameter Usage"},
-    {cfg::kMsgEnvVarUndefined, "The environment variable %ENV_VAR_NAME% has to be defined"},
-    {cfg::kMsgInternalError, "An internal error occured (error code: %ERROR_CODE%)"},
-    {cfg::kMsgMainClassNotFound, "The main class %CLASS_NAME% could not be loaded."},
-    {cfg::kMsgMainMethodNotFound, "The class %CLASS_NAME% has no usable main method."},
-    {cfg::kMsgFolderUnusable,
-     "The folder %FOLDER_NAME% cannot be used: its name holds characters that\r\n"
-     "this system's language settings cannot show, and it has no short name.\r\n"
-     "Install the application in a folder whose name uses other characters,\r\n"
-     "or set TEMP and TMP to such a folder if it is the temporary folder."},
-};
-const size_t kDefaultMessageCount = sizeof(kDefaultMessages) / sizeof(kDefaultMessages[0]);
-
 namespace {
 
 constexpr size_t kCopyChunk = 64 * 1024;
@@ -78,7 +52,7 @@ void appendInt32(std::string& out, int32_t value) {
 
 std::vector<Record> blockNarrowRecords(const AppConfig& cfg) {
     std::vector<Record> records;
-    records.reserve(cfg.narrow.size() + 2 + kDefaultMessageCount);
+    records.reserve(cfg.narrow.size() + 2 + kConfigEntryCount);
     for (size_t i = 0; i <= cfg.narrow.size(); ++i) {
         if (!cfg.embeds.empty() && i == cfg.embedAt) {
             records.push_back(Record{cfg::kEmbeddedFileCount, std::to_string(cfg.embeds.size()), 0});
@@ -86,10 +60,9 @@ std::vector<Record> blockNarrowRecords(const AppConfig& cfg) {
         }
         if (i < cfg.narrow.size()) records.push_back(cfg.narrow[i]);
     }
-    for (size_t i = 0; i < kDefaultMessageCount; ++i) {
-        if (!setsNarrow(cfg, kDefaultMessages[i].id)) {
-            records.push_back(Record{kDefaultMessages[i].id, kDefaultMessages[i].text, 0});
-        }
+    for (size_t i = 0; i < kConfigEntryCount; ++i) {
+        const ConfigEntryInfo& entry = kConfigEntries[i];
+        if (entry.defaultText && !setsNarrow(cfg, entry.id)) records.push_back(Record{entry.id, entry.defaultText, 0});
     }
     return records;
 }
@@ -141,7 +114,7 @@ bool writeEmbeddedStream(std::ostream& out, const std::vector<EmbedSpec>& embeds
         appendInt32(length, static_cast<int32_t>(e.size));
         out.write(length.data(), static_cast<std::streamsize>(length.size()));
         uint64_t copied = 0;
-        if (!copyFile(out, e.path, kEmbedScramble, copied)) {
+        if (!copyFile(out, e.path, kScrambleByte, copied)) {
             error = "cannot read embedded file '" + e.path + "' or write the output";
             return false;
         }

@@ -4,7 +4,7 @@
 // Block (all integers 32-bit little-endian signed): the magic, the narrow
 // count, the narrow records (id, byte length, bytes), the wide count, the
 // wide records (id, even byte length, UTF-16LE bytes). The stream follows:
-// per embedded file its length and its bytes, each XOR-ed with 0xB6.
+// per embedded file its length and its bytes, each XOR-ed with kScrambleByte.
 #ifndef ZORVO_BUILD_BLOCK_WRITER_H
 #define ZORVO_BUILD_BLOCK_WRITER_H
 
@@ -21,22 +21,13 @@ namespace zorvo {
 namespace buildtool {
 
 // Every content byte of an embedded file is stored XOR-ed with this.
-constexpr unsigned char kEmbedScramble = 0xB6;
 // The largest file the stream's 32-bit signed length can describe.
 constexpr uint64_t kMaxEmbeddedFileSize = 0x7FFFFFFF;
 
-// The message texts written for entries 1000 to 1011 and 1015 unless the
-// configuration sets them.
-struct DefaultMessage {
-    ConfigId id;
-    const char* text;
-};
-extern const DefaultMessage kDefaultMessages[];
-extern const size_t kDefaultMessageCount;
-
 // The narrow records in block order: those of the configuration, with
 // entries 2002 and 2003 at the place of the first embed line, then every
-// default message the configuration does not set.
+// default text of the entry table (config_entries.def) that the
+// configuration does not set.
 std::vector<Record> blockNarrowRecords(const AppConfig& cfg);
 
 // The block's bytes for these records.

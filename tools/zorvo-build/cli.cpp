@@ -7,6 +7,7 @@
 #include "block_dump.h"
 #include "entry_reference.h"
 #include "file_access.h"
+#include "resource_directives.h"
 #include "zorvo_version.h"
 
 namespace zorvo {
@@ -36,6 +37,10 @@ const char kHelp[] =
     "Lines whose first non-blank is # are comments. Blanks around names and values\n"
     "are layout. Escapes in values: \\r \\n \\t \\\\ \\xHH, and \\uHHHH in wide values.\n"
     "Messages 1000 to 1011 and 1015 get their default texts unless the file sets them.\n"
+    "\n"
+    "Resource directives (the application's face; each at most once):\n";
+
+const char kHelpEnd[] =
     "\n"
     "Exit code: 0 on success, 2 on any error.\n";
 
@@ -179,7 +184,7 @@ int runZorvoBuild(const std::vector<std::string>& args, std::ostream& out, std::
             return kExitError;
         }
         if (o.help || o.version) {
-            out << (o.help ? kHelp : "zorvo-build " ZORVO_VERSION "\n");
+            out << (o.help ? kHelp + resourceDirectivesHelp() + kHelpEnd : "zorvo-build " ZORVO_VERSION "\n");
             out.flush();
             return kExitOk;
         }

@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <initializer_list>
 
 #include "common/ascii.h"
-#include "jvm/version_rules.h"
-#include "launcher/download_page.h"
-#include "tempfiles/temp_rules.h"
+#include "common/java_version.h"
+#include "config/entry_rules.h"
 #include "value_text.h"
 
 namespace zorvo {
@@ -61,8 +59,8 @@ size_t editDistance(const std::string& a, const std::string& b) {
 
 // Every name a line may begin with.
 std::vector<std::string> knownDirectives() {
-    std::vector<std::string> names = {kEmbedName, "icon", "splash-image", "execution-level", "dpi-aware"};
-    for (size_t i = 0; i < kVersionFieldCount; ++i) names.push_back(kVersionFields[i].directive);
+    std::vector<std::string> names = {kEmbedName};
+    for (size_t i = 0; i < kResourceDirectiveCount; ++i) names.push_back(kResourceDirectives[i].name);
     for (size_t i = 0; i < kConfigEntryCount; ++i) names.push_back(kConfigEntries[i].name);
     return names;
 }
@@ -172,71 +170,60 @@ bool once(LineContext& ctx, const std::string& name, int& line) {
     return true;
 }
 
-bool pathDirective(LineContext& ctx, const std::string& name, const std::string& value, std::string& path, int& line) {
-    if (!once(ctx, name, line)) return false;
+bool pathDirective(LineContext& ctx, const std::string& name, const std::string& value, GivenDirective& given) {
+    if (!once(ctx, name, given.line)) return false;
     std::string why;
-    if (!unescapeNarrow(value, path, why)) return ctx.fail(why);
-    if (path.empty() || path.find('\0') != std::string::npos) return ctx.fail(name + " needs the path of a file");
-    std::filesystem::path p(path);
-    if (!ctx.source.baseDir.empty() && p.is_relative()) path = (std::filesystem::path(ctx.source.baseDir) / p).string();
+    if (!unescapeNarrow(value, given.value, why)) return ctx.fail(why);
+    if (given.value.empty() || given.value.find('\0') != std::string::npos)
+        return ctx.fail(name + " needs the path of a file");
+    std::filesystem::path p(given.value);
+    if (!ctx.source.baseDir.empty() && p.is_relative())
+        given.value = (std::filesystem::path(ctx.source.baseDir) / p).string();
     return true;
 }
 
-bool choiceDirective(LineContext& ctx, const std::string& name, const std::string& value,
-                     std::initializer_list<const char*> choices, std::string& out, int& line) {
-    if (!once(ctx, name, line)) return false;
+bool choiceDirective(LineContext& ctx, const ResourceDirective& row, const std::string& value, GivenDirective& given) {
+    if (!once(ctx, row.name, given.line)) return false;
     std::string list;
-    for (const char* choice : choices) {
-        if (value == choice) {
-            out = value;
+    for (const char* const* choice = row.choices; *choice; ++choice) {
+        if (value == *choice) {
+            given.value = value;
             return true;
         }
-        list += list.empty() ? choice : std::string(", ") + choice;
+        list += list.empty() ? *choice : std::string(", ") + *choice;
     }
-    return ctx.fail(name + " is one of " + list + ", not " + shownName(value));
+    return ctx.fail(std::string(row.name) + " is one of " + list + ", not " + shownName(value));
 }
 
-bool versionDirective(LineContext& ctx, size_t field, const std::string& value, ResourceSpec& spec) {
-    const std::string name = kVersionFields[field].directive;
-    if (!once(ctx, name, spec.versionLines[field])) return false;
-    std::u16string units;
+bool versionDirective(LineContext& ctx, const ResourceDirective& row, const std::string& value, GivenDirective& given) {
+    const std::string name = row.name;
+    if (!once(ctx, name, given.line)) return false;
     std::string why;
-    if (!unescapeWide(value, units, why)) return ctx.fail(why);
-    if (units.empty()) return ctx.fail(name + " needs a value");
-    if (units.size() > kMaxVersionFieldUnits) {
-        return ctx.fail(name + " is " + std::to_string(units.size()) + " UTF-16 code units long; at most " +
+    if (!unescapeWide(value, given.units, why)) return ctx.fail(why);
+    if (given.units.empty()) return ctx.fail(name + " needs a value");
+    if (given.units.size() > kMaxVersionFieldUnits) {
+        return ctx.fail(name + " is " + std::to_string(given.units.size()) + " UTF-16 code units long; at most " +
                         std::to_string(kMaxVersionFieldUnits) + " fit");
     }
     uint32_t high, low;
-    if (field < 2 && !parseVersionNumber(units, high, low)) {
+    if (row.kind == DirectiveKind::VersionNumber && !parseVersionNumber(given.units, high, low)) {
         return ctx.fail(name + " needs one to four numbers from 0 to 65535 separated by dots, not " +
                         shownName(value));
     }
-    spec.version.values[field] = units;
     return true;
 }
 
 // True when the line was a resource directive (handled, or failed in `ok`).
 bool resourceDirective(LineContext& ctx, const std::string& name, const std::string& value, ResourceSpec& spec,
                        bool& ok) {
-    ok = true;
-    if (name == "icon") {
-        ok = pathDirective(ctx, name, value, spec.icon, spec.iconLine);
-    } else if (name == "splash-image") {
-        ok = pathDirective(ctx, name, value, spec.splashImage, spec.splashLine);
-    } else if (name == "execution-level") {
-        ok = choiceDirective(ctx, name, value, {"asInvoker", "highestAvailable", "requireAdministrator"},
-                             spec.executionLevel, spec.levelLine);
-    } else if (name == "dpi-aware") {
-        ok = choiceDirective(ctx, name, value, {"unaware", "system", "per-monitor"}, spec.dpiAware, spec.dpiLine);
-    } else {
-        for (size_t i = 0; i < kVersionFieldCount; ++i) {
-            if (name == kVersionFields[i].directive) {
-                ok = versionDirective(ctx, i, value, spec);
-                return true;
-            }
-        }
-        return false;
+    const ResourceDirective* row = findResourceDirective(name);
+    if (!row) return false;
+    GivenDirective& given = spec.given[static_cast<size_t>(row - kResourceDirectives)];
+    switch (row->kind) {
+        case DirectiveKind::Path: ok = pathDirective(ctx, name, value, given); break;
+        case DirectiveKind::Choice: ok = choiceDirective(ctx, *row, value, given); break;
+        case DirectiveKind::VersionNumber:
+        case DirectiveKind::VersionText: ok = versionDirective(ctx, *row, value, given); break;
     }
     return true;
 }
@@ -307,7 +294,7 @@ bool checkEmbedEntries(const ConfigSource& source, const AppConfig& cfg, std::st
 
 // The generic launcher carries no picture: a splash needs the application's own.
 bool checkSplashImage(const ConfigSource& source, const AppConfig& cfg, std::string& error) {
-    if (cfg.resources.splashLine) return true;
+    if (cfg.resources.of("splash-image").line) return true;
     for (const Record& r : cfg.narrow) {
         if (!r.named || r.id != cfg::kShowSplash || r.bytes.empty() || strtol(r.bytes.c_str(), nullptr, 10) == 0)
             continue;

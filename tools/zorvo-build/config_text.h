@@ -7,8 +7,8 @@
 //   wide:reserved-20013 = text           a wide (UTF-16) record; value in UTF-8
 //   embed = lib/app.jar                  a file to embed (relative to this file)
 //   icon = app.ico                       the application's own resources (see
-//   splash-image = splash.png            ResourceSpec); none of them: the
-//   file-version = 1.2.3.4               launcher's resources stay as they are
+//   splash-image = splash.png            resource_directives.h); none of them:
+//   file-version = 1.2.3.4               the launcher's resources stay as they are
 //
 // Blanks around the name and the value are layout; escapes are those of
 // value_text.h. A value given under a readable name is checked against the
@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "app_resources.h"
+#include "resource_directives.h"
 #include "config/config_ids.h"
 
 namespace zorvo {
@@ -47,23 +47,6 @@ struct EmbedSpec {
     std::string name;  // the base name stored in entry 2003
     int line;
     uint64_t size = 0;  // filled by statEmbeddedFiles
-};
-
-// The directives that change the launcher's resources, each with its line
-// (0: not given). Paths are relative to the configuration file's directory.
-struct ResourceSpec {
-    std::string icon;
-    int iconLine = 0;
-    std::string splashImage;
-    int splashLine = 0;
-    VersionInfo version;  // the version texts (UTF-16)
-    std::vector<int> versionLines = std::vector<int>(kVersionFieldCount, 0);
-    std::string executionLevel;  // asInvoker | highestAvailable | requireAdministrator
-    int levelLine = 0;
-    std::string dpiAware;  // unaware | system | per-monitor
-    int dpiLine = 0;
-
-    bool any() const { return iconLine || splashLine || !version.empty() || levelLine || dpiLine; }
 };
 
 struct AppConfig {

@@ -1,7 +1,7 @@
 #include "entry_reference.h"
 
-#include "block_writer.h"
 #include "config/config_ids.h"
+#include "resource_directives.h"
 #include "value_text.h"
 
 namespace zorvo {
@@ -46,20 +46,44 @@ const char kMessagesIntroduction[] =
     "| Name | Id | Text |\n"
     "|---|---|---|\n";
 
+const char kDirectivesIntroduction[] =
+    "\n"
+    "## Resource directives\n"
+    "\n"
+    "Besides the entries, these directives change the launcher's resources (each at most once; paths\n"
+    "are relative to the configuration file):\n"
+    "\n"
+    "| Directive | Value |\n"
+    "|---|---|\n";
+
 }  // namespace
 
 std::string entryReferenceMarkdown() {
     std::string md = kIntroduction;
     for (size_t i = 0; i < kConfigEntryCount; ++i) {
         const ConfigEntryInfo& e = kConfigEntries[i];
+        std::string meaning = e.meaning;
+        if (*e.placeholder) meaning += std::string("; placeholder \"") + e.placeholder + "\"";
         md += "| `" + std::string(e.name) + "` | " + std::to_string(e.id) + " | " + entryKindName(e.kind) + " | " +
-              cell(e.meaning) + " | " + cell(e.missing) + " |\n";
+              cell(meaning.c_str()) + " | " + cell(e.missing) + " |\n";
     }
     md += kMessagesIntroduction;
-    for (size_t i = 0; i < kDefaultMessageCount; ++i) {
-        const DefaultMessage& m = kDefaultMessages[i];
-        md += "| `" + std::string(findConfigEntry(m.id)->name) + "` | " + std::to_string(m.id) + " | `" +
-              cell(escapeNarrow(m.text).c_str()) + "` |\n";
+    for (size_t i = 0; i < kConfigEntryCount; ++i) {
+        const ConfigEntryInfo& e = kConfigEntries[i];
+        if (!e.defaultText) continue;
+        md += "| `" + std::string(e.name) + "` | " + std::to_string(e.id) + " | `" +
+              cell(escapeNarrow(e.defaultText).c_str()) + "` |\n";
+    }
+    md += kDirectivesIntroduction;
+    for (size_t i = 0; i < kResourceDirectiveCount; ++i) {
+        const ResourceDirective& d = kResourceDirectives[i];
+        std::string value = d.help;
+        if (d.choices) {
+            value = "one of";
+            for (const char* const* c = d.choices; *c; ++c) value += std::string(c == d.choices ? " `" : ", `") + *c + "`";
+            value += ": " + std::string(d.help);
+        }
+        md += "| `" + std::string(d.name) + "` | " + cell(value.c_str()) + " |\n";
     }
     return md;
 }

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <filesystem>
+#include <fstream>
 
 #ifdef _WIN32
 #include <io.h>
@@ -140,6 +141,22 @@ void copyPermissions(const std::string& model, const std::string& path) {
     std::error_code ec;
     std::filesystem::perms p = std::filesystem::status(model, ec).permissions();
     if (!ec) std::filesystem::permissions(path, p, ec);
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes, std::string& error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (out) return true;
+    error = "cannot write '" + path + "'";
+    return false;
+}
+
+std::string extractedPath(const std::string& dir, const std::string& name) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(dir) / name, ec);
+    if (ec) p = std::filesystem::path(dir) / name;
+    return p.lexically_normal().string();
 }
 
 }  // namespace buildtool

@@ -43,6 +43,13 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
 // Gives `path` the permission bits of `model` (a copied launcher stays executable).
 void copyPermissions(const std::string& model, const std::string& path);
 
+// Writes `bytes` as the whole file `path`; false with "cannot write 'path'".
+bool writeWholeFile(const std::string& path, const std::string& bytes, std::string& error);
+
+// The absolute, normalised path of `name` in `dir` (as it stands when it
+// cannot be made absolute).
+std::string extractedPath(const std::string& dir, const std::string& name);
+
 }  // namespace buildtool
 }  // namespace zorvo
 

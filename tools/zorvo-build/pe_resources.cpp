@@ -145,9 +145,26 @@ bool parseResourceSection(const std::string& section, uint32_t sectionRva, std::
     return true;
 }
 
-std::string buildResourceSection(std::vector<ResourceEntry> entries, uint32_t sectionRva) {
+namespace {
+
+// The section being laid out: its entries (sorted, one per key), its
+// directories (the root, one per type, then one per type and name holding
+// the languages), the order they are written in, and where everything lies.
+struct SectionLayout {
+    std::vector<ResourceEntry> entries;
+    std::vector<Directory> dirs;
+    std::vector<size_t> typeDirs, nameDirs;
+    std::vector<size_t> order;
+    std::map<std::u16string, size_t> nameOffsets;
+    std::vector<const std::u16string*> names;  // each once, in the order of first use
+    size_t dataEntries = 0;                    // offset of the data entries
+    std::vector<size_t> dataOffsets;
+    size_t size = 0;
+};
+
+// Sorted by key; of entries with one key the last one given wins.
+std::vector<ResourceEntry> onePerKey(std::vector<ResourceEntry> entries) {
     std::stable_sort(entries.begin(), entries.end(), entryBefore);
-    // One entry per key: the last one given wins.
     std::vector<ResourceEntry> unique;
     for (ResourceEntry& e : entries) {
         if (!unique.empty() && sameKey(unique.back(), e)) {
@@ -156,110 +173,132 @@ std::string buildResourceSection(std::vector<ResourceEntry> entries, uint32_t se
             unique.push_back(std::move(e));
         }
     }
+    return unique;
+}
 
-    // Directories: root (0), then one per type, then one per (type, name).
-    std::vector<Directory> dirs(1);
-    std::vector<size_t> typeDirs, nameDirs;
-    for (size_t i = 0; i < unique.size(); ++i) {
-        const ResourceEntry& e = unique[i];
-        if (i == 0 || !(unique[i - 1].type == e.type)) {
-            dirs[0].ids.push_back(e.type);
-            typeDirs.push_back(dirs.size());
-            dirs[0].children.push_back(dirs.size());
-            dirs.emplace_back();
+bool startsType(const std::vector<ResourceEntry>& entries, size_t i) {
+    return i == 0 || !(entries[i - 1].type == entries[i].type);
+}
+
+bool startsName(const std::vector<ResourceEntry>& entries, size_t i) {
+    return startsType(entries, i) || !(entries[i - 1].name == entries[i].name);
+}
+
+// Directories: root (0), then one per type, then one per (type, name).
+void buildDirectories(SectionLayout& l) {
+    const std::vector<ResourceEntry>& entries = l.entries;
+    l.dirs.resize(1);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const ResourceEntry& e = entries[i];
+        if (startsType(entries, i)) {
+            l.dirs[0].ids.push_back(e.type);
+            l.typeDirs.push_back(l.dirs.size());
+            l.dirs[0].children.push_back(l.dirs.size());
+            l.dirs.emplace_back();
         }
-        Directory& typeDir = dirs[typeDirs.back()];
-        if (i == 0 || !(unique[i - 1].type == e.type) || !(unique[i - 1].name == e.name)) {
+        if (startsName(entries, i)) {
+            Directory& typeDir = l.dirs[l.typeDirs.back()];
             typeDir.ids.push_back(e.name);
-            nameDirs.push_back(0);
+            l.nameDirs.push_back(0);
             typeDir.children.push_back(0);  // filled below, once all type directories are placed
         }
     }
     // The names' directories (holding their languages) are numbered after
     // every type's directory; room is made first, so that the references
     // below stay valid.
-    dirs.reserve(dirs.size() + nameDirs.size());
+    l.dirs.reserve(l.dirs.size() + l.nameDirs.size());
     size_t nameIndex = 0;
-    for (size_t t : typeDirs) {
-        for (size_t& child : dirs[t].children) {
-            child = dirs.size();
-            nameDirs[nameIndex++] = dirs.size();
-            dirs.emplace_back();
+    for (size_t t : l.typeDirs) {
+        for (size_t& child : l.dirs[t].children) {
+            child = l.dirs.size();
+            l.nameDirs[nameIndex++] = l.dirs.size();
+            l.dirs.emplace_back();
         }
     }
     nameIndex = 0;
-    for (size_t i = 0; i < unique.size(); ++i) {
-        const ResourceEntry& e = unique[i];
-        if (i > 0 && (!(unique[i - 1].type == e.type) || !(unique[i - 1].name == e.name))) ++nameIndex;
-        Directory& nameDir = dirs[nameDirs[nameIndex]];
-        nameDir.ids.push_back(ResourceId::number(e.language));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0 && startsName(entries, i)) ++nameIndex;
+        Directory& nameDir = l.dirs[l.nameDirs[nameIndex]];
+        nameDir.ids.push_back(ResourceId::number(entries[i].language));
         nameDir.children.push_back(i);
     }
+}
 
-    // The root, then each type's directory followed by its names' language
-    // directories: the order the linker's resource compiler writes.
-    std::vector<size_t> order(1, 0);
-    for (size_t t : typeDirs) {
-        order.push_back(t);
-        order.insert(order.end(), dirs[t].children.begin(), dirs[t].children.end());
+// Where everything lies: the root, then each type's directory followed by
+// its names' language directories (the order the linker's resource compiler
+// writes), the names, the data entries, the data.
+void placeEverything(SectionLayout& l) {
+    l.order.assign(1, 0);
+    for (size_t t : l.typeDirs) {
+        l.order.push_back(t);
+        l.order.insert(l.order.end(), l.dirs[t].children.begin(), l.dirs[t].children.end());
     }
     size_t offset = 0;
-    for (size_t d : order) {
-        dirs[d].offset = offset;
-        offset += kDirectorySize + dirs[d].ids.size() * kDirectoryEntrySize;
+    for (size_t d : l.order) {
+        l.dirs[d].offset = offset;
+        offset += kDirectorySize + l.dirs[d].ids.size() * kDirectoryEntrySize;
     }
-    // Names, each once, in the order of first use.
-    std::map<std::u16string, size_t> nameOffsets;
-    std::vector<const std::u16string*> names;
-    for (size_t d : order) {
-        for (const ResourceId& id : dirs[d].ids) {
-            if (id.isName && nameOffsets.emplace(id.name, 0).second) names.push_back(&id.name);
+    for (size_t d : l.order) {
+        for (const ResourceId& id : l.dirs[d].ids) {
+            if (id.isName && l.nameOffsets.emplace(id.name, 0).second) l.names.push_back(&id.name);
         }
     }
-    for (const std::u16string* name : names) {
-        nameOffsets[*name] = offset;
+    for (const std::u16string* name : l.names) {
+        l.nameOffsets[*name] = offset;
         offset += 2 + 2 * name->size();
     }
     offset = align8(offset);
-    size_t dataEntries = offset;
-    offset += unique.size() * kDataEntrySize;
-    std::vector<size_t> dataOffsets;
-    for (const ResourceEntry& e : unique) {
+    l.dataEntries = offset;
+    offset += l.entries.size() * kDataEntrySize;
+    for (const ResourceEntry& e : l.entries) {
         offset = align8(offset);
-        dataOffsets.push_back(offset);
+        l.dataOffsets.push_back(offset);
         offset += e.data.size();
     }
+    l.size = align8(offset);
+}
 
-    std::string out(align8(offset), '\0');
-    for (size_t d = 0; d < dirs.size(); ++d) {
-        const Directory& dir = dirs[d];
+std::string writeSection(SectionLayout& l, uint32_t sectionRva) {
+    std::string out(l.size, '\0');
+    for (size_t d = 0; d < l.dirs.size(); ++d) {
+        const Directory& dir = l.dirs[d];
         size_t named = static_cast<size_t>(std::count_if(dir.ids.begin(), dir.ids.end(),
                                                          [](const ResourceId& id) { return id.isName; }));
         put16(out, dir.offset + 12, static_cast<uint32_t>(named));
         put16(out, dir.offset + 14, static_cast<uint32_t>(dir.ids.size() - named));
+        bool leaf = std::find(l.nameDirs.begin(), l.nameDirs.end(), d) != l.nameDirs.end();
         for (size_t k = 0; k < dir.ids.size(); ++k) {
             size_t at = dir.offset + kDirectorySize + k * kDirectoryEntrySize;
             const ResourceId& id = dir.ids[k];
-            put32(out, at, id.isName ? kHighBit | static_cast<uint32_t>(nameOffsets[id.name]) : id.id);
-            bool leaf = std::find(nameDirs.begin(), nameDirs.end(), d) != nameDirs.end();
+            put32(out, at, id.isName ? kHighBit | static_cast<uint32_t>(l.nameOffsets[id.name]) : id.id);
             put32(out, at + 4,
-                  leaf ? static_cast<uint32_t>(dataEntries + dir.children[k] * kDataEntrySize)
-                       : kHighBit | static_cast<uint32_t>(dirs[dir.children[k]].offset));
+                  leaf ? static_cast<uint32_t>(l.dataEntries + dir.children[k] * kDataEntrySize)
+                       : kHighBit | static_cast<uint32_t>(l.dirs[dir.children[k]].offset));
         }
     }
-    for (const std::u16string* name : names) {
-        size_t at = nameOffsets[*name];
+    for (const std::u16string* name : l.names) {
+        size_t at = l.nameOffsets[*name];
         put16(out, at, static_cast<uint32_t>(name->size()));
         for (size_t i = 0; i < name->size(); ++i) put16(out, at + 2 + 2 * i, (*name)[i]);
     }
-    for (size_t i = 0; i < unique.size(); ++i) {
-        size_t at = dataEntries + i * kDataEntrySize;
-        put32(out, at, static_cast<uint32_t>(sectionRva + dataOffsets[i]));
-        put32(out, at + 4, static_cast<uint32_t>(unique[i].data.size()));
-        put32(out, at + 8, unique[i].codePage);
-        out.replace(dataOffsets[i], unique[i].data.size(), unique[i].data);
+    for (size_t i = 0; i < l.entries.size(); ++i) {
+        size_t at = l.dataEntries + i * kDataEntrySize;
+        put32(out, at, static_cast<uint32_t>(sectionRva + l.dataOffsets[i]));
+        put32(out, at + 4, static_cast<uint32_t>(l.entries[i].data.size()));
+        put32(out, at + 8, l.entries[i].codePage);
+        out.replace(l.dataOffsets[i], l.entries[i].data.size(), l.entries[i].data);
     }
     return out;
+}
+
+}  // namespace
+
+std::string buildResourceSection(std::vector<ResourceEntry> entries, uint32_t sectionRva) {
+    SectionLayout layout;
+    layout.entries = onePerKey(std::move(entries));
+    buildDirectories(layout);
+    placeEverything(layout);
+    return writeSection(layout, sectionRva);
 }
 
 std::vector<const ResourceEntry*> findResources(const std::vector<ResourceEntry>& entries, const ResourceId& type) {

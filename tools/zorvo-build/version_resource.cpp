@@ -6,14 +6,13 @@
 namespace zorvo {
 namespace buildtool {
 
-const VersionField kVersionFields[] = {
-    {"file-version", "FileVersion"},         {"product-version", "ProductVersion"},
-    {"product-name", "ProductName"},         {"company-name", "CompanyName"},
-    {"file-description", "FileDescription"}, {"copyright", "LegalCopyright"},
-    {"original-filename", "OriginalFilename"}, {"internal-name", "InternalName"},
-    {"comments", "Comments"},
-};
-const size_t kVersionFieldCount = sizeof(kVersionFields) / sizeof(kVersionFields[0]);
+const char* versionKey(VersionField field) {
+    static const char* const kKeys[kVersionFieldCount] = {
+        "FileVersion",     "ProductVersion", "ProductName",  "CompanyName", "FileDescription",
+        "LegalCopyright",  "OriginalFilename", "InternalName", "Comments",
+    };
+    return kKeys[static_cast<size_t>(field)];
+}
 
 namespace {
 
@@ -55,8 +54,8 @@ std::string block(const std::u16string& key, uint16_t type, const std::string& v
 
 std::string fixedInfo(const VersionInfo& info) {
     uint32_t fileHigh = 0, fileLow = 0, productHigh = 0, productLow = 0;
-    parseVersionNumber(info.values[0], fileHigh, fileLow);
-    if (!parseVersionNumber(info.values[1], productHigh, productLow)) {
+    parseVersionNumber(info[VersionField::FileVersion], fileHigh, fileLow);
+    if (!parseVersionNumber(info[VersionField::ProductVersion], productHigh, productLow)) {
         productHigh = fileHigh;
         productLow = fileLow;
     }
@@ -111,7 +110,7 @@ bool VersionInfo::empty() const {
 }
 
 bool isGenericVersionInfo(const VersionInfo& info) {
-    return info.values[2] == u"zorvo" && info.values[4] == u"zorvo generic launcher";
+    return info[VersionField::ProductName] == u"zorvo" && info[VersionField::FileDescription] == u"zorvo generic launcher";
 }
 
 bool parseVersionNumber(const std::u16string& text, uint32_t& high, uint32_t& low) {
@@ -140,7 +139,7 @@ std::string versionResource(const VersionInfo& info) {
         if (info.values[i].empty()) continue;
         std::string value;
         addText(value, info.values[i]);
-        strings += block(widen(kVersionFields[i].key), 1, value, static_cast<uint32_t>(info.values[i].size() + 1), "");
+        strings += block(widen(versionKey(static_cast<VersionField>(i))), 1, value, static_cast<uint32_t>(info.values[i].size() + 1), "");
         pad32(strings);
     }
     std::string table = block(kStringTableKey, 1, "", 0, strings);
@@ -174,7 +173,7 @@ bool parseVersionResource(const std::string& data, VersionInfo& info) {
                                     text += unit;
                                 }
                                 for (size_t i = 0; i < kVersionFieldCount; ++i) {
-                                    if (name == widen(kVersionFields[i].key)) info.values[i] = text;
+                                    if (name == widen(versionKey(static_cast<VersionField>(i)))) info.values[i] = text;
                                 }
                                 return true;
                             });

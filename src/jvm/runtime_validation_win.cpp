@@ -10,6 +10,7 @@
 #include "config/pe_image.h"
 #include "jvm/java_runtime.h"
 #include "jvm/runtime_rules.h"
+#include "common/split.h"
 #include "jvm/version_rules.h"
 #include "process/child_process.h"
 #include "services/trace.h"
@@ -19,6 +20,9 @@ namespace zorvo {
 namespace {
 
 constexpr DWORD kProbeTimeoutMs = 10000;
+
+// Why a probe gave no version, for the trace.
+typedef Text<512> ProbeFailure;
 
 // The executables whose probe failed in this run: never started again, so a
 // runtime named by two sources (a CurrentVersion and the name search) costs
@@ -107,6 +111,14 @@ bool isOfOwnArchitecture(const char* javaExecutable) {
     return machine == ownLauncherLayout().machine;
 }
 
+namespace {
+
+// Runs `path -version` hidden (at most 10 s), its standard error going to a
+// file in the user's temporary folder, and takes the version from the first
+// version line among the first lines of that output. False, with `why`, when
+// it cannot be started, ends with an error code, runs too long or writes no
+// version line. The temporary file is always deleted. Without a temporary
+// folder of a usable name nothing is started (tempFolderStoppedProbes).
 bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why) {
     PathText shortPath;
     DWORD n = GetShortPathNameA(path, shortPath.data(), static_cast<DWORD>(shortPath.capacity()));
@@ -162,6 +174,8 @@ bool probeJavaVersion(const char* path, PathText& version, ProbeFailure& why) {
     return ok;
 }
 
+// The cached version of the executable when the cache entry was written for
+// this last-write time.
 bool readVersionCache(const char* path, uint64_t lastWriteTime, PathText& version) {
     PathText keyName;
     if (!registryKeyOfPath(keyName, kVersionCacheKey, path)) return false;
@@ -192,6 +206,10 @@ void writeVersionCache(const char* path, uint64_t lastWriteTime, const char* ver
     RegCloseKey(key);
 }
 
+// The version that the runtime's `release` file (in its home: the directory
+// above bin, or above jre\\bin) gives in its JAVA_VERSION line; no process is
+// started. False without such a file or line, and when the Java executable
+// does not lie in a folder named bin.
 bool readReleaseVersion(const char* javaExecutable, PathText& version) {
     PathText home;
     if (!executableDirectoryOf(home, javaExecutable) || !endsWithFolder(home.c_str(), "bin")) return false;
@@ -203,11 +221,15 @@ bool readReleaseVersion(const char* javaExecutable, PathText& version) {
     return readReleaseFile(home, version);
 }
 
+}  // namespace
+
 bool tempFolderStoppedProbes(PathText& folder) {
     PathText temp;
     folder.clear();
     return probesStoppedByTempFolder && !getTempDirectory(temp, &folder) && !folder.empty();
 }
+
+namespace {
 
 // Learns the version: from the cache, else from the release file, else by
 // probing (once per executable and run); caches what it learned. `how` says
@@ -233,8 +255,9 @@ bool learnVersion(const char* path, uint64_t lastWriteTime, PathText& version, c
     return true;
 }
 
-bool validateJavaExecutable(PathText& path, const char* minimum, const char* maximum, bool betaAllowed,
-                            PathText& version) {
+}  // namespace
+
+bool validateJavaExecutable(PathText& path, const RuntimeCriteria& criteria, bool betaAllowed, PathText& version) {
     PathText resolved;
     getFullPath(resolved, path.c_str(), false);
     path = resolved;
@@ -254,14 +277,13 @@ bool validateJavaExecutable(PathText& path, const char* minimum, const char* max
         trace("  runtime %s: no version: the probe failed: %s", path.c_str(), why.c_str());
         return false;
     }
-    bool betaEverywhere = getConfigInt(cfg::kAcceptBeta) != 0;
-    if (!isVersionAccepted(version.c_str(), minimum, maximum, betaAllowed, betaEverywhere)) {
-        bool beta = isVersionAccepted(version.c_str(), minimum, maximum, true, false);
+    if (!isVersionAccepted(version.c_str(), criteria.range, betaAllowed, criteria.betaEverywhere)) {
+        bool beta = isVersionAccepted(version.c_str(), criteria.range, true, false);
         trace("  runtime %s: version %s (%s): %s", path.c_str(), version.c_str(), how,
               beta ? "a beta version, not allowed from this source" : "outside the version range");
         return false;
     }
-    if (getConfigInt(cfg::kAppType) == 1 && !(windowedExecutableOf(path) && pathExists(path.c_str()))) {
+    if (criteria.windowed && !(windowedExecutableOf(path) && pathExists(path.c_str()))) {
         trace("  runtime %s: version %s (%s): no javaw.exe beside it", path.c_str(), version.c_str(), how);
         return false;
     }

@@ -10,8 +10,8 @@ namespace {
 
 const char* const kBuiltInKinds[] = {"hotspot", "client", "server", "classic"};
 
-}  // namespace
-
+// The VM library of one kind (below the Java executable's directory), loaded
+// with its runtime's bin in the DLL search; null when it is missing or fails.
 HMODULE loadJvmLibraryOfKind(const char* javaExecutable, const char* kind) {
     PathText dir, library;
     if (!executableDirectoryOf(dir, javaExecutable) || !vmLibraryPath(library, dir.c_str(), kind)) return nullptr;
@@ -35,10 +35,10 @@ HMODULE loadJvmLibraryOfKind(const char* javaExecutable, const char* kind) {
     return module;
 }
 
+// The preferred kind (entry 152), then the built-in kinds, in order.
 HMODULE loadJvmLibraryOfKinds(const char* javaExecutable) {
     PathText preferred;
-    getConfigString(cfg::kPreferredVmKind, preferred.data(), preferred.capacity());
-    preferred.refresh();
+    getConfigText(cfg::kPreferredVmKind, preferred);
     HMODULE module = preferred.empty() ? nullptr : loadJvmLibraryOfKind(javaExecutable, preferred.c_str());
     for (const char* kind : kBuiltInKinds) {
         if (module) break;
@@ -46,6 +46,8 @@ HMODULE loadJvmLibraryOfKinds(const char* javaExecutable) {
     }
     return module;
 }
+
+}  // namespace
 
 HMODULE loadJvmLibrary(const char* javaExecutable) {
     HMODULE module = loadJvmLibraryOfKinds(javaExecutable);
