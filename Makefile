@@ -28,6 +28,7 @@ win64:
 
 runtime:
 	@./runtime/build.sh $(BUILD)/zorvo-runtime.jar
+	@./runtime/build.sh $(BUILD)/hello.jar demo/hello $(BUILD)/zorvo-runtime.jar "zorvo sample application"
 
 fuzz:
 	@$(CMAKE) -S . -B $(BUILD)/fuzz -DZORVO_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \

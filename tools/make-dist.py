@@ -6,10 +6,11 @@
   SHA256SUMS                            of both
 
 Each holds one folder zorvo-<version>/ with the build tool, both generic
-launchers, zorvo-runtime.jar, the sample configuration with its icon and
+launchers, zorvo-runtime.jar, the runnable sample application (its
+configuration, jar and source), the sample configuration with its icon and
 splash image, the user documentation, the change log and the licence. The
-Windows binaries and the jar are those of `make` (build/win32, build/win64,
-build/zorvo-runtime.jar); the Linux tool is built here, statically, in
+Windows binaries and the jars are those of `make` (build/win32, build/win64,
+build/zorvo-runtime.jar, build/hello.jar); the Linux tool is built here, statically, in
 --tool-build DIR (default build/dist-linux).
 
 Built twice from the same commit, the archives are the same bytes: members in
@@ -64,6 +65,10 @@ def contents(tool: Path, tool_name: str):
         ("launchers/win32/launcher.exe", BUILD / "win32" / "launcher.exe", False),
         ("launchers/win64/launcher.exe", BUILD / "win64" / "launcher.exe", False),
         ("zorvo-runtime.jar", BUILD / "zorvo-runtime.jar", False),
+        ("sample/hello/hello.conf", REPO / "demo" / "hello" / "hello.conf", False),
+        ("sample/hello/hello.jar", BUILD / "hello.jar", False),
+        ("sample/hello/com/example/hello/Hello.java", REPO / "demo" / "hello" / "com" / "example" / "hello" / "Hello.java",
+         False),
         ("sample/sample-app.conf", REPO / "demo" / "sample-app.conf", False),
         ("sample/sample-app.ico", REPO / "demo" / "sample-app.ico", False),
         ("sample/sample-splash.png", REPO / "demo" / "sample-splash.png", False),

@@ -18,7 +18,7 @@ bool addArgument(StringList& out, const char* start, size_t length) {
 
 }  // namespace
 
-size_t splitArguments(const char* text, const char* prefix, StringList& out, bool& unbalanced) {
+size_t splitArguments(const char* text, const char* prefix, SplitText kind, StringList& out, bool& unbalanced) {
     unbalanced = false;
     size_t prefixLen = prefix ? strlen(prefix) : 0;
     size_t pos = 0;
@@ -30,6 +30,11 @@ size_t splitArguments(const char* text, const char* prefix, StringList& out, boo
         const char* blank = strchr(here, ' ');
         const char* dq = strchr(here, '"');
         const char* sq = strchr(here, '\'');
+        // On the command line a single quote inside a word is an ordinary character.
+        if (kind == SplitText::CommandLine && sq && sq != here) {
+            const char* wordEnd = blank ? blank : here + strlen(here);
+            if (sq < wordEnd) sq = nullptr;
+        }
         if (blank == here) {
             ++pos;
             continue;

@@ -7,6 +7,8 @@ namespace zorvo {
 const ConfigEntryInfo kConfigEntries[] = {
 #define CONFIG_ENTRY(id, constant, name, kind, meaning, missing) \
     {id, #constant, name, EntryKind::kind, meaning, missing, "", nullptr},
+#define DEFAULT_ENTRY(id, constant, name, kind, meaning, missing, text) \
+    {id, #constant, name, EntryKind::kind, meaning, missing, "", text},
 #define MESSAGE_ENTRY(id, constant, name, kind, meaning, missing, placeholder, text) \
     {id, #constant, name, EntryKind::kind, meaning, missing, placeholder, text},
 #include "config/config_entries.def"

@@ -12,6 +12,7 @@ namespace zorvo {
 namespace cfg {
 enum : ConfigId {
 #define CONFIG_ENTRY(id, constant, name, kind, meaning, missing) constant = id,
+#define DEFAULT_ENTRY(id, constant, name, kind, meaning, missing, text) constant = id,
 #define MESSAGE_ENTRY(id, constant, name, kind, meaning, missing, placeholder, text) constant = id,
 #include "config/config_entries.def"
 };

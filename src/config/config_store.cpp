@@ -16,6 +16,12 @@ void getConfigString(ConfigId id, char* buffer, size_t size) { configString(proc
 
 uint32_t getConfigColor(ConfigId id) { return configColor(processTables, id); }
 
+const uint16_t* getConfigWide(ConfigId id, size_t& units) {
+    const WideEntry* entry = findWideEntry(processTables, id);
+    units = entry ? entry->units : 0;
+    return entry ? entry->value : nullptr;
+}
+
 uint32_t embeddedStreamOffset() { return processTables.embeddedStreamOffset; }
 
 }  // namespace zorvo

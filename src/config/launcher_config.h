@@ -35,6 +35,9 @@ void getConfigText(ConfigId id, Text<N>& text) {
     text.refresh();
 }
 uint32_t getConfigColor(ConfigId id);
+// The wide record of `id` (UTF-16 units, terminated) and its length; null
+// when there is none.
+const uint16_t* getConfigWide(ConfigId id, size_t& units);
 // The file offset where the embedded-file stream begins.
 uint32_t embeddedStreamOffset();
 

@@ -36,6 +36,10 @@ constexpr uint32_t kSectionAlignmentField = 32;
 constexpr uint32_t kFileAlignmentField = 36;
 constexpr uint32_t kImageSizeField = 56;
 constexpr uint32_t kChecksumField = 64;
+constexpr uint32_t kSubsystemField = 68;  // 2: a windowed (GUI) program, 3: a console program
+
+constexpr uint16_t kSubsystemWindows = 2;
+constexpr uint16_t kSubsystemConsole = 3;
 
 // Fields of a section header, from its start.
 constexpr uint32_t kSectionVirtualSizeField = 8;

@@ -251,7 +251,7 @@ void runAsFirstInstance(HANDLE semaphore, DWORD error) {
 void refuseUnbalancedQuotes(const char* commandLineTail) {
     StringList split;
     bool unbalanced = false;
-    splitArguments(commandLineTail, nullptr, split, unbalanced);
+    splitArguments(commandLineTail, nullptr, SplitText::CommandLine, split, unbalanced);
     split.release();
     if (unbalanced) errorExit(cfg::kMsgWrongParameter);
 }

@@ -15,12 +15,14 @@ void writeToStandardError(const char* text) {
     fflush(stderr);
 }
 
+void showConfiguredText(ConfigId id, const char* value);
+
 void nothingToRegister() {}
 
 void endAtOnce(int code) { exit(code); }
 
 // Written on the main thread only, before any other thread exists.
-ReportHooks hooks = {noMessage, writeToStandardError, nothingToRegister, endAtOnce};
+ReportHooks hooks = {noMessage, writeToStandardError, showConfiguredText, nothingToRegister, endAtOnce};
 bool consoleReporting = false;
 
 }  // namespace
@@ -37,11 +39,18 @@ void configuredMessageText(ConfigId id, Text<kTextSize>& message, const char* va
     hooks.configuredMessage(id, value, message);
 }
 
-void showConfiguredError(ConfigId id, const char* value) {
+void showConfiguredError(ConfigId id, const char* value) { hooks.showConfigured(id, value); }
+
+namespace {
+
+// Until the top installs its own: the message's text, shown as any text.
+void showConfiguredText(ConfigId id, const char* value) {
     Text<kTextSize> message;
     configuredMessageText(id, message, value);
     showErrorMessage(message.c_str());
 }
+
+}  // namespace
 
 namespace {
 

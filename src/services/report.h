@@ -28,6 +28,9 @@ struct ReportHooks {
     void (*configuredMessage)(ConfigId id, const char* value, Text<kTextSize>& message);
     // Shows `text` after what every report does first; returns.
     void (*show)(const char* text);
+    // Shows configured message `id` (its placeholder replaced by `value`, when
+    // given) after what every report does first; returns.
+    void (*showConfigured)(ConfigId id, const char* value);
     // Registers this run's temporary files for deletion by a later start.
     void (*registerDeletions)();
     // Ends the process with `code`.

@@ -36,9 +36,9 @@ void substituteConfigured(PathText& text) {
 }
 
 // Splits `text` into `list`; an unbalanced quote ends the process (1007).
-size_t splitOrExit(const char* text, const char* prefix, StringList& list) {
+size_t splitOrExit(const char* text, const char* prefix, SplitText kind, StringList& list) {
     bool unbalanced = false;
-    size_t stopped = splitArguments(text, prefix, list, unbalanced);
+    size_t stopped = splitArguments(text, prefix, kind, list, unbalanced);
     if (unbalanced) errorExit(cfg::kMsgWrongParameter);
     return stopped;
 }
@@ -60,7 +60,7 @@ void addAllConverted(StringList& to, const StringList& from, Conversion convert)
 // Splits a text of the code page into arguments of main (UTF-8).
 void splitIntoArguments(const char* text, StringList& arguments) {
     StringList split;
-    splitOrExit(text, nullptr, split);
+    splitOrExit(text, nullptr, SplitText::Configured, split);
     addAllConverted(arguments, split, codePageToUtf8);
     split.release();
 }
@@ -123,11 +123,11 @@ const char* buildOptions(StringList& options, const char* tail) {
     PathText configured;
     getConfigText(cfg::kVmOptions, configured);
     substituteConfigured(configured);
-    splitOrExit(configured.c_str(), nullptr, options);
+    splitOrExit(configured.c_str(), nullptr, SplitText::Configured, options);
     if (getConfigInt(cfg::kAllowJOptions) == 0) return tail;
     // The command line is UTF-8; the VM reads its options in the code page.
     StringList commandLineOptions;
-    size_t stopped = splitOrExit(tail, "-J", commandLineOptions);
+    size_t stopped = splitOrExit(tail, "-J", SplitText::CommandLine, commandLineOptions);
     addAllConverted(options, commandLineOptions, utf8ToCodePage);
     commandLineOptions.release();
     return tail + stopped;
@@ -160,7 +160,7 @@ void buildArguments(void* ctx, StringList& arguments) {
     substituteConfigured(text);
     splitIntoArguments(text.c_str(), arguments);
     // The command line is UTF-8 already.
-    splitOrExit(source->applicationCommandLine, nullptr, arguments);
+    splitOrExit(source->applicationCommandLine, nullptr, SplitText::CommandLine, arguments);
     traceUtf8List("arguments of com.zorvo.runtime.WinLauncher.main:", arguments.items, arguments.count);
 }
 

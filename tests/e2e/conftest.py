@@ -130,8 +130,9 @@ class Wine:
         self.prefix = prefix
         self.display = display
         self.arch = arch
+        # The host's JAVA_HOME would be a place the launchers' default search looks.
         self.env = {
-            k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")
+            k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "JAVA_HOME")
         }
         self.env.update(
             WINEPREFIX=str(prefix),
@@ -383,12 +384,20 @@ def display():
     proc.wait(timeout=10)
 
 
+class Utf8(str):
+    """A configuration value written as UTF-8 text (a message, a version
+    text); other values are code-page bytes, one character each."""
+
+
 def conf_escape(value) -> str:
-    """A value written the way zorvo-build reads it (C-style escapes)."""
+    """A value written the way zorvo-build reads it (C-style escapes); a
+    character from 0x80 to 0xFF is that code-page byte, except in a Utf8
+    value, whose text stands in the file (written in Latin-1) as UTF-8."""
     if isinstance(value, int):
         return str(value)
+    utf8 = isinstance(value, Utf8)
     out = []
-    for ch in value:
+    for ch in value.encode("utf-8").decode("latin-1") if utf8 else value:
         if ch == "\\":
             out.append("\\\\")
         elif ch == "\r":
@@ -397,7 +406,7 @@ def conf_escape(value) -> str:
             out.append("\\n")
         elif ch == "\t":
             out.append("\\t")
-        elif ord(ch) < 0x20 or ch == "#":
+        elif ord(ch) < 0x20 or ch == "#" or (ord(ch) >= 0x80 and not utf8):
             out.append(f"\\x{ord(ch):02X}")
         else:
             out.append(ch)

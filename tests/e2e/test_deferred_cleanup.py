@@ -11,7 +11,8 @@ from conftest import BOTH_ARCHES, to_windows_path
 from test_embedded_files import TEMP_KEY, raw_record, record, write_files
 from test_launch import Running, launcher  # noqa: F401 (fixture)
 
-CONSOLE = {"app-type": 0}
+# A launcher that finds no runtime: it only cleans up and ends (83).
+CONSOLE = {"app-type": 0, "jvm-search-sequence": ""}
 
 
 @pytest.fixture(autouse=True)

@@ -17,7 +17,7 @@ CONSOLE = {"app-type": 0}
 
 
 def internal_error(code: str) -> bytes:
-    return f"An internal error occured (error code: {code})\n".encode()
+    return f"An internal error occurred (error code {code}).\n".encode()
 
 
 def scrambled_stream(*contents: bytes, declared=None) -> bytes:

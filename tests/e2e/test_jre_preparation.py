@@ -92,5 +92,5 @@ def test_a_packed_runtime_without_unpacker_ends_with_error_20(make_app, tmp_path
 
     assert result.returncode == 1
     assert result.stdout == PREPARING
-    assert result.stderr == b"An internal error occured (error code: 20)\n"
+    assert result.stderr == b"An internal error occurred (error code 20).\n"
     assert vm_log.probes() == []

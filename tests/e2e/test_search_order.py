@@ -33,7 +33,8 @@ def order_setup(wine, tmp_path, make_app, present):
     lower = win(tmp_path / "lower")
     sequence = (f"a{lower};;X{lower};r{lower};A{win(tmp_path / 'itema')};Ritemr;"
                 f"EZRV_TEST_HOME;Sany text;Y;")
-    exe = make_app({**CONSOLE, "jvm-search-sequence": sequence, "installer-dir": "inst",
+    # Under its id: the build tool refuses the items that the launcher passes over.
+    exe = make_app({**CONSOLE, "128": sequence, "installer-dir": "inst",
                     "product-flavour": "e", "path-prefix": "items\\bin"})
     env = {"ZRV_TEST_HOME": win(tmp_path / "iteme"), "ZORVO_JAVA_HOME": win(tmp_path / "flavour"),
            "QUENBROOK_JAVA_HOME": win(tmp_path / "qbkhome")}
@@ -65,7 +66,7 @@ def test_items_with_any_other_first_character_are_no_ops(wine, make_app, tmp_pat
     argument = {"e": "ZRV_TEST_HOME", "s": "", "y": ""}.get(letter.lower(), win(tmp_path / "rt"))
     env = {"ZRV_TEST_HOME": win(tmp_path / "rt")}
     config = {**CONSOLE, "path-prefix": "rt\\bin"}
-    ignored = make_app({**config, "jvm-search-sequence": f"{letter}{argument};"}, name="ignored.exe")
+    ignored = make_app({**config, "128": f"{letter}{argument};"}, name="ignored.exe")
 
     assert outcome(launch(ignored, env=env)) == NOT_FOUND
     assert vm_log.probes() == []
@@ -88,7 +89,7 @@ def test_only_the_flavours_own_variable_is_read(make_app, tmp_path, launch, vm_l
     (tmp_path / ".quenbrook" / "inst_jre.cfg").write_text("instrt\n")
     config = dict(CONSOLE)
     if flavour is not None:
-        config["product-flavour"] = flavour
+        config["2001"] = flavour  # under its id: the build tool refuses letters other than e and i
     exe = make_app(config)
     env = {"ZORVO_JAVA_HOME": win(tmp_path / "zrvhome"), "QUENBROOK_JAVA_HOME": win(tmp_path / "qbkhome")}
 

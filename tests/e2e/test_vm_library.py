@@ -179,10 +179,10 @@ def test_default_messages_when_nothing_is_found_and_when_the_library_fails(make_
 
     result = launch(exe)
     assert result.returncode == 83
-    assert result.stderr == (b"No JVM could be found on your system.\r\nPlease define ZORVO_JAVA_HOME\r\n"
-                             b"to point to an installed JDK or JRE.\n")
+    assert result.stderr == (b"No suitable Java runtime was found on this computer.\r\nPlease install Java, then "
+                             b"start this application again.\n")
 
     result = launch(exe, env={"ZORVO_JAVA_HOME": win(tmp_path / "broken")})
     assert result.returncode == 83
-    assert result.stderr == (b"The ZORVO_JAVA_HOME envionment variable does not\r\npoint to a working JDK or JRE.\n"
-                             b"The JVM could not be started.\n")
+    assert result.stderr == (b"The environment variable ZORVO_JAVA_HOME does not point to a working Java runtime.\n"
+                             b"Java could not be started.\n")

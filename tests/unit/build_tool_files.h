@@ -54,7 +54,7 @@ inline void putLauncherHeaders(std::string& img, bool win64) {
     img[60] = static_cast<char>(128);
     img.replace(128, 4, std::string("PE\0\0", 4));
     const uint32_t fields[][2] = {{132, win64 ? 0x8664u : 0x14Cu}, {134, 5}, {148, win64 ? 240u : 224u},
-                                  {152, win64 ? 0x20Bu : 0x10Bu}};
+                                  {152, win64 ? 0x20Bu : 0x10Bu}, {152 + 68, 2}};  // the last: a windowed program
     for (const auto& f : fields) {
         img[f[0]] = static_cast<char>(f[1] & 0xFF);
         img[f[0] + 1] = static_cast<char>(f[1] >> 8);

@@ -56,7 +56,6 @@ TEST(BuildToolConfig, NarrowValuesAndEscapes) {
         {"app-name = \\x20both ends\\x20", " both ends "},
         {"app-name =", ""},
         {"app-name = a = b # not a comment", "a = b # not a comment"},
-        {"app-name = raw \xE9 byte", "raw \xE9 byte"},
         {"101 = by id", "by id"},
     };
     for (const Case& c : cases) EXPECT_EQ(narrowValue(c.line), c.bytes) << c.line;
@@ -98,10 +97,10 @@ TEST(BuildToolConfig, BadValuesNameTheirLine) {
         {"wide:20013 = \xED\xA0\x80", "app.conf:3: wide value is not well-formed UTF-8 (byte 0xED at position 1)"},
         {"wide:20013 = \xF4\x90\x80\x80", "app.conf:3: wide value is not well-formed UTF-8 (byte 0xF4 at position 1)"},
         {"main-class com.example.Main", "app.conf:3: expected 'name = value', found no '='"},
-        {"mian-class = x", "app.conf: unknown directive 'mian-class' on line 3; did you mean 'main-class'?"},
-        {"spalsh-image = s.png", "app.conf: unknown directive 'spalsh-image' on line 3; did you mean 'splash-image'?"},
-        {"main\x01" "class = x", "app.conf: unknown directive 'main\\x01class' on line 3; did you mean 'main-class'?"},
-        {"frobnicate = x", "app.conf: unknown directive 'frobnicate' on line 3"},
+        {"mian-class = x", "app.conf:3: unknown directive 'mian-class'; did you mean 'main-class'?"},
+        {"spalsh-image = s.png", "app.conf:3: unknown directive 'spalsh-image'; did you mean 'splash-image'?"},
+        {"main\x01" "class = x", "app.conf:3: unknown directive 'main\\x01class'; did you mean 'main-class'?"},
+        {"frobnicate = x", "app.conf:3: unknown directive 'frobnicate'"},
         {"= x", "app.conf:3: missing entry name before '='"},
         {"wide: = x", "app.conf:3: missing entry name after 'wide:'"},
         {"2147483648 = x", "app.conf:3: entry id '2147483648' is outside the 32-bit range"},
@@ -125,6 +124,45 @@ TEST(BuildToolConfig, BadValuesNameTheirLine) {
         {"embed = lib/", "app.conf:3: cannot embed 'lib/': names no file"},
         {"embed = a;b.jar", "app.conf:3: cannot embed 'a;b.jar': its name holds ';', the separator of entry 2003"},
         {"embed = aux.log", "app.conf:3: cannot embed 'aux.log': its name is that of a Windows device (CON, NUL, COM1, ...)"},
+        {"9999 = x", "app.conf:3: entry 9999 is no entry the launcher reads (zorvo-build --reference lists them)"},
+        {"class-path = zorvo-runtime.jar;hello.jar",
+         "app.conf:3: class-path item 'zorvo-runtime.jar' needs a type letter and a flag: write A1zorvo-runtime.jar for "
+         "a required jar (A0 for an optional one, D1 for a folder of classes, S0 for every jar of a folder, E0 for a "
+         "variable holding paths)"},
+        {"class-path = A1a.jar; A1b.jar", "app.conf:3: class-path item '\\x20A1b.jar' begins or ends with a blank; "
+                                          "items are separated by ';' without blanks"},
+        {"class-path = A1a.jar;X1b", "app.conf:3: class-path item 'X1b' needs a type letter and a flag: write A1X1b for "
+                                     "a required jar (A0 for an optional one, D1 for a folder of classes, S0 for every "
+                                     "jar of a folder, E0 for a variable holding paths)"},
+        {"jvm-search-sequence = JAVA_HOME;registry", "app.conf:3: jvm-search-sequence item 'JAVA_HOME' is not one of: "
+         "A or R and a Java home folder (Rjre), E and a variable holding one (EJAVA_HOME), S (the folders of PATH), Y "
+         "(the registry); items are separated by ';' without blanks"},
+        {"jvm-search-sequence = Rjre;y", "app.conf:3: jvm-search-sequence item 'y' is not one of: A or R and a Java "
+         "home folder (Rjre), E and a variable holding one (EJAVA_HOME), S (the folders of PATH), Y (the registry); "
+         "items are separated by ';' without blanks"},
+        {"jvm-search-sequence = Rjre; Y", "app.conf:3: jvm-search-sequence item '\\x20Y' is not one of: A or R and a Java "
+         "home folder (Rjre), E and a variable holding one (EJAVA_HOME), S (the folders of PATH), Y (the registry); "
+         "items are separated by ';' without blanks"},
+        {"app-arguments = --title \"My App", "app.conf:3: app-arguments has a quote without its closing quote: the "
+                                            "launcher would refuse every start (message 1007)"},
+        {"vm-options = -Dx='a b", "app.conf:3: vm-options has a quote without its closing quote: the launcher would "
+                                 "refuse every start (message 1007)"},
+        {"product-flavour = launcher", "app.conf:3: product-flavour is e (the launcher flavour) or i (the installer "
+                                       "flavour), not 'launcher'"},
+        {"app-type = 7", "app.conf:3: app-type is 1 (a windowed application), 5 (messages in boxes, no windowed "
+                         "runtime needed) or 0 (messages on standard error), not '7'"},
+        {"main-class = com.acme hello", "app.conf:3: main-class needs a class name such as com.example.Main, not "
+                                        "'com.acme hello'"},
+        {"main-class = com..Main", "app.conf:3: main-class needs a class name such as com.example.Main, not "
+                                   "'com..Main'"},
+        {"splash-status-font = Abcdefghijklmnopqrstuvwxyz012345", "app.conf:3: splash-status-font is 32 characters "
+                                                                  "long; a font name has at most 31"},
+        {"embedded-file-count = 1", "app.conf:3: embedded-file-count is written from the embed lines: name each file "
+                                    "with embed = PATH"},
+        {"app-name = Gr\xC3\xBC\xC3\x9F" "e", "app.conf:3: app-name holds characters beyond ASCII, which a launcher "
+         "stores in the Windows code page of the user's system: write that code page's bytes as \\xHH (\\xE9 for "
+         "\xC3\xA9 in Western Europe); only messages may be written in UTF-8"},
+        {"msg-no-jvm = caf\xC3", "app.conf:3: wide value is not well-formed UTF-8 (byte 0xC3 at position 4)"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(parseError("# comment\n\n"s + c.line + "\nmain-class = later\n"), c.error) << c.line;
@@ -136,10 +174,8 @@ TEST(BuildToolConfig, NamesIdsAndWidePrefix) {
     std::string error;
     ASSERT_TRUE(parse("main-class = a\n"
                       "122 = b\n"
-                      "-5 = c\n"
-                      "+7 = d\n"
-                      "2147483647 = e\n"
-                      "-2147483648 = f\n"
+                      "+101 = d\n"
+                      "0010003 = e\n"
                       "20013 = narrow in the wide entry's id\n"
                       "wide:reserved-20013 = g\n"
                       "wide:20013 = h\n"
@@ -149,9 +185,13 @@ TEST(BuildToolConfig, NamesIdsAndWidePrefix) {
     std::vector<ConfigId> narrowIds, wideIds;
     for (const Record& r : cfg.narrow) narrowIds.push_back(r.id);
     for (const Record& r : cfg.wide) wideIds.push_back(r.id);
-    EXPECT_EQ(narrowIds, (std::vector<ConfigId>{122, 122, -5, 7, 2147483647, INT32_MIN, 20013}));
+    EXPECT_EQ(narrowIds, (std::vector<ConfigId>{122, 122, 101, 10003, 20013}));
     EXPECT_EQ(wideIds, (std::vector<ConfigId>{20013, 20013, 122}));
-    EXPECT_EQ(cfg.narrow[6].line, 7);
+    EXPECT_EQ(cfg.narrow[4].line, 5);
+    // A number that no entry has makes no block the launcher could read.
+    for (const char* unknown : {"-5 = c", "2147483647 = e", "-2147483648 = f", "9999 = x", "wide:5 ="})
+        EXPECT_NE(parseError(std::string(unknown) + "\n").find("is no entry the launcher reads"), std::string::npos)
+            << unknown;
 }
 
 TEST(BuildToolConfig, KindsAreCheckedOnlyUnderReadableNames) {
@@ -160,18 +200,18 @@ TEST(BuildToolConfig, KindsAreCheckedOnlyUnderReadableNames) {
         bool accepted;
     };
     const Case cases[] = {
-        {"app-type = 1", true},
-        {"app-type = -3", true},
-        {"app-type = +7", true},
-        {"app-type = 2147483647", true},
-        {"app-type = -2147483648", true},
-        {"app-type =", true},
-        {"app-type = 2147483648", false},
-        {"app-type = 1.5", false},
-        {"app-type = 12abc", false},
-        {"app-type = \\x201", false},
-        {"app-type = -", false},
-        {"107 = 12abc", true},
+        {"splash-status-x = 1", true},
+        {"splash-status-x = -3", true},
+        {"splash-status-x = +7", true},
+        {"splash-status-x = 2147483647", true},
+        {"splash-status-x = -2147483648", true},
+        {"splash-status-x =", true},
+        {"splash-status-x = 2147483648", false},
+        {"splash-status-x = 1.5", false},
+        {"splash-status-x = 12abc", false},
+        {"splash-status-x = \\x201", false},
+        {"splash-status-x = -", false},
+        {"10109 = 12abc", true},
         {"splash-status-color = 0,0,0", true},
         {"splash-status-color = 255, 128 ,0", true},
         {"splash-status-color = 1,2", false},
@@ -180,7 +220,7 @@ TEST(BuildToolConfig, KindsAreCheckedOnlyUnderReadableNames) {
         {"splash-status-color = 0001,0,0", false},
         {"splash-status-color = red", false},
         {"10114 = red", true},
-        {"main-class = anything 1,2", true},
+        {"app-name = anything 1,2", true},
     };
     for (const Case& c : cases) {
         AppConfig cfg;
@@ -198,13 +238,13 @@ TEST(BuildToolConfig, ValueLengthLimit) {
     // The limit is on the stored bytes, not on the written form.
     std::string escaped;
     for (int i = 0; i < 8191; ++i) escaped += "\\x41";
-    EXPECT_TRUE(parse("1 = " + escaped + "\n", cfg, error)) << error;
+    EXPECT_TRUE(parse("101 = " + escaped + "\n", cfg, error)) << error;
     EXPECT_EQ(cfg.narrow[0].bytes.size(), 8191u);
     // Wide values count UTF-16 code units: 8191 two-byte characters fit.
     std::string wide;
     for (int i = 0; i < 8191; ++i) wide += "\xC3\xA9";
-    EXPECT_TRUE(parse("wide:1 = " + wide + "\n", cfg, error)) << error;
-    EXPECT_EQ(parseError("wide:1 = " + wide + "x\n"),
+    EXPECT_TRUE(parse("wide:20013 = " + wide + "\n", cfg, error)) << error;
+    EXPECT_EQ(parseError("wide:20013 = " + wide + "x\n"),
               "app.conf:1: value is 8192 UTF-16 code units long; at most 8191 fit");
 }
 
@@ -243,8 +283,7 @@ TEST(BuildToolConfig, EmbedLines) {
     EXPECT_EQ(parseError("embed = a/Lib.jar\nembed = b/lib.JAR\n"),
               "app.conf:2: embedded file name 'lib.JAR' is already used on line 1");
     EXPECT_EQ(parseError("embedded-file-count = 1\nembed = a.jar\n"),
-              "app.conf:1: entry 2002 (embedded-file-count) is written from the embed lines (line 2); "
-              "do not set it as well");
+              "app.conf:1: embedded-file-count is written from the embed lines: name each file with embed = PATH");
     EXPECT_EQ(parseError("embed = a.jar\n2003 = a.jar;\n"),
               "app.conf:2: entry 2003 (embedded-file-names) is written from the embed lines (line 1); "
               "do not set it as well");

@@ -88,7 +88,17 @@ std::vector<ConfigId> ids(const std::vector<Record>& records) {
     return out;
 }
 
-const std::vector<ConfigId> kMessageIds = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1015};
+// What the tool writes by default, in the order of the entry table.
+const std::vector<ConfigId> kDefaultIds = {107, 128, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1015};
+
+// The defaults but those the configuration sets.
+std::vector<ConfigId> defaultsBut(std::initializer_list<ConfigId> set) {
+    std::vector<ConfigId> ids;
+    for (ConfigId id : kDefaultIds) {
+        if (std::find(set.begin(), set.end(), id) == set.end()) ids.push_back(id);
+    }
+    return ids;
+}
 
 std::vector<ConfigId> concat(std::vector<ConfigId> a, const std::vector<ConfigId>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -100,11 +110,11 @@ TEST(BuildToolOutput, BlockLayoutAndOrder) {
     std::string error;
     std::string image = build(dir,
                               "main-class = com.example.Main\n"
-                              "-7 = unknown ids are a general key space\n"
+                              "10003 = by its number, unchecked\n"
                               "app-type = 1\n"
                               "122 = second main-class\n"
                               "wide:reserved-20013 = h\xC3\xA9\n"
-                              "wide:5 =\n",
+                              "wide:20013 =\n",
                               error);
     ASSERT_FALSE(image.empty()) << error;
     std::string launcher = fakeLauncher();
@@ -117,16 +127,16 @@ TEST(BuildToolOutput, BlockLayoutAndOrder) {
     // Byte by byte: magic, narrow count, first record, ...
     size_t at = launcher.size();
     EXPECT_EQ(image.substr(at, 4), "\xD5\x13\xE4\xE8");
-    EXPECT_EQ(get32(image, at + 4), 4u + 13u);
+    EXPECT_EQ(get32(image, at + 4), 4u + 14u);
     EXPECT_EQ(get32(image, at + 8), 122u);
     EXPECT_EQ(get32(image, at + 12), 16u);
     EXPECT_EQ(image.substr(at + 16, 16), "com.example.Main");
-    EXPECT_EQ(get32(image, at + 32), static_cast<uint32_t>(-7));
+    EXPECT_EQ(get32(image, at + 32), 10003u);
 
     Parsed p;
     parseImage(image, p);
-    EXPECT_EQ(ids(p.block.narrow), concat({122, -7, 107, 122}, kMessageIds));
-    EXPECT_EQ(ids(p.block.wide), (std::vector<ConfigId>{20013, 5}));
+    EXPECT_EQ(ids(p.block.narrow), concat({122, 10003, 107, 122}, defaultsBut({107})));
+    EXPECT_EQ(ids(p.block.wide), (std::vector<ConfigId>{20013, 20013}));
     EXPECT_EQ(p.block.wide[0].bytes, "h\0\xE9\0"s);
     EXPECT_EQ(p.block.wide[1].bytes, "");
     // The launcher keeps the later of two records.
@@ -144,27 +154,35 @@ TEST(BuildToolOutput, DefaultMessages) {
     Parsed p;
     parseImage(image, p);
     // Set ones keep their place; the defaults of the others follow, in id order.
-    EXPECT_EQ(ids(p.block.narrow),
-              (std::vector<ConfigId>{1001, 1009, 1000, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1011, 1015}));
+    EXPECT_EQ(ids(p.block.narrow), concat({1001, 1009}, defaultsBut({1001, 1009})));
     EXPECT_EQ(narrowText(p.tables, 1001), "custom");
     EXPECT_EQ(narrowText(p.tables, 1009), "by id");
     // A wide record is another key space: the narrow caption still gets its default.
     EXPECT_EQ(narrowText(p.tables, 1000), "Error");
+    // Texts an end user understands: no "JVM", no variable the launcher does not read.
     EXPECT_EQ(narrowText(p.tables, 1002),
-              "The JVM found in your path is damaged.\x0D\x0APlease reinstall or define ZORVO_JAVA_HOME\x0D\x0A"
-              "to point to an installed JDK or JRE.");
+              "The Java runtime found through the PATH does not work.\x0D\x0APlease repair or reinstall Java.");
     EXPECT_EQ(narrowText(p.tables, 1003),
-              "The %ENV_VAR_NAME% envionment variable does not\x0D\x0Apoint to a working JDK or JRE.");
-    EXPECT_EQ(narrowText(p.tables, 1006), "File or directory %FILE_NAME% not found or empty\x0D\x0A");
-    EXPECT_EQ(narrowText(p.tables, 1007), "Wrong Parameter Usage");
+              "The environment variable %ENV_VAR_NAME% does not point to a working Java runtime.");
+    EXPECT_EQ(narrowText(p.tables, 1006), "The file or folder %FILE_NAME% was not found, or it is empty.");
+    EXPECT_EQ(narrowText(p.tables, 1007), "The command line cannot be read: a quotation mark is not closed.");
+    // Messages in a box, and a search that finds today's runtimes.
+    EXPECT_EQ(configInt(p.tables, 107), 1);
+    EXPECT_EQ(narrowText(p.tables, 128), "Rjre;EJAVA_HOME;Y;S");
 
     image = build(dir, "", error);
     Parsed all;
     parseImage(image, all);
-    EXPECT_EQ(narrowText(all.tables, 1009), "An internal error occured (error code: %ERROR_CODE%)");
+    EXPECT_EQ(narrowText(all.tables, 1009), "An internal error occurred (error code %ERROR_CODE%).");
     EXPECT_EQ(narrowText(all.tables, 1001),
-              "No JVM could be found on your system.\x0D\x0APlease define ZORVO_JAVA_HOME\x0D\x0A"
-              "to point to an installed JDK or JRE.");
+              "No suitable Java runtime was found on this computer.\x0D\x0APlease install Java, then start this "
+              "application again.");
+    for (size_t i = 0; i < kConfigEntryCount; ++i) {
+        const char* text = kConfigEntries[i].defaultText;
+        if (!text) continue;
+        EXPECT_EQ(std::string(text).find("JVM"), std::string::npos) << text;
+        EXPECT_EQ(std::string(text).find("ZORVO_JAVA_HOME"), std::string::npos) << text;
+    }
 }
 
 // A stream whose reading fails after `readable` bytes, as a disk error
@@ -218,7 +236,7 @@ TEST(BuildToolOutput, EmbeddedStream) {
     ASSERT_FALSE(image.empty()) << error;
     Parsed p;
     parseImage(image, p);
-    EXPECT_EQ(ids(p.block.narrow), concat({101, 2002, 2003, 122}, kMessageIds));
+    EXPECT_EQ(ids(p.block.narrow), concat({101, 2002, 2003, 122}, kDefaultIds));
     EXPECT_EQ(narrowText(p.tables, 2002), "2");
     EXPECT_EQ(narrowText(p.tables, 2003), "big.bin;empty.txt;");
 
@@ -297,7 +315,7 @@ TEST(BuildToolOutput, NothingIsWrittenOnError) {
     auto none = [](const TempDir&) {};
     const Case cases[] = {
         {"unknown name", "main-class = M\nmian-class = x\n", none,
-         "app.conf: unknown directive 'mian-class' on line 2; did you mean 'main-class'?"},
+         "app.conf:2: unknown directive 'mian-class'; did you mean 'main-class'?"},
         {"missing embedded file", "embed = gone.jar\n", none, "app.conf:1: cannot embed '"},
         {"embedded directory", "embed = sub\n", [](const TempDir& d) { fs::create_directories(d / "sub"); },
          "app.conf:1: cannot embed '"},
@@ -359,20 +377,19 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
     writeFile(dir / "Empty.txt", "");
     const std::string config =
         "app-name = \\x20My App\\x20\n"
-        "msg-caption = Fehler \xE4\n"
+        "msg-caption = Fehler \xC3\xA4\n"
         "107 = 12abc\n"
         "126 = 17\n"
         "127 = 1.8\n"
         "20013 = narrow record in a wide entry's id\n"
-        "-1 = \\x00\\x01\\x7F\\x80\\xFF\\\\ \\t\\r\\n\n"
+        "1012 = \\x00\\x01\\x7F\\x80\\xFF\\\\ \\t\\r\\n\n"
         "embed = app.jar\n"
         "splash-status-color = 1, 2, 3\n"
         "embed = Empty.txt\n"
         "vm-options =\n"
         "main-class = first\n"
         "main-class = second\n"
-        "wide:reserved-20013 = \xE2\x82\xAC \\uD800 \\x01\n"
-        "wide:-3 = x\n";
+        "wide:reserved-20013 = \xE2\x82\xAC \\uD800 \\x01\n";
     std::string error;
     std::string first = build(dir, config, error);
     ASSERT_FALSE(first.empty()) << error;
@@ -382,6 +399,8 @@ TEST(BuildToolOutput, DumpRoundTripIsByteIdentical) {
     EXPECT_NE(text.find("107 = 12abc\n"), std::string::npos) << "a value its kind refuses is dumped under its id";
     EXPECT_NE(text.find("126 = 17\n127 = 1.8\n"), std::string::npos) << "so is a minimum above the maximum";
     EXPECT_NE(text.find("\n20013 = narrow"), std::string::npos);
+    EXPECT_NE(text.find("\nmsg-caption = Fehler ?\n"), std::string::npos) << "a UTF-8 message: '?' in its narrow record";
+    EXPECT_NE(text.find("\nwide:1000 = Fehler \xC3\xA4\n"), std::string::npos) << "and itself in a wide one";
     EXPECT_NE(text.find("\nembed = " + (dir / "extracted/app.jar") + "\n"), std::string::npos) << text;
     EXPECT_EQ(readFile(dir / "extracted/app.jar"), jar);
     EXPECT_TRUE(fs::exists(dir / "extracted/Empty.txt"));
@@ -519,6 +538,11 @@ TEST(BuildToolOutput, DumpOfStreamsNoEmbedLinesReproduce) {
     std::string text = dump(craftedImage({{2002, "1", 0}, {2003, "a;", 0}}, two + "tail"), "", error);
     EXPECT_NE(text.find("# embedded: a (2 bytes)\n# 4 more bytes follow the embedded files\n"), std::string::npos)
         << text;
+
+    // A record under an id no entry has is a comment: the tool refuses such ids.
+    text = dump(craftedImage({{9999, "x", 0}, {101, "y", 0}}, ""), "", error);
+    EXPECT_NE(text.find("\n# 9999 = x  (no entry the launcher reads; a build from this dump leaves it out)\napp-name = y\n"),
+              std::string::npos) << text;
 }
 
 TEST(BuildToolOutput, DumpRefusesUnreadableBlocks) {
@@ -574,9 +598,13 @@ TEST(BuildToolOutput, CommandLine) {
         {{"--dump", "x", "--reference"}, 2, "zorvo-build: building, --dump and --reference cannot be combined" + usage},
         {{"--extract", "d"}, 2, "zorvo-build: --extract works only with --dump" + usage},
         {{"--launcher", dir / "launcher.exe", "--config", dir / "bad.conf", "--out", dir / "bad.exe"}, 2,
-         dir / "bad.conf" + ": unknown directive 'mian-class' on line 3; did you mean 'main-class'?\n"},
+         dir / "bad.conf" + ":3: unknown directive 'mian-class'; did you mean 'main-class'?\n"},
         {{"--dump", dir / "launcher.exe"}, 2, dir / "launcher.exe" + ": has no configuration block (it is a generic launcher)\n"},
         {{"--launcher=" + dir / "launcher.exe", "--config=" + dir / "app.conf", "--out=" + dir / "app.exe"}, 0, ""},
+        {{"--launcher", dir / "launcher.exe", "--config", dir / "app.conf", "--out", dir / "New Folder/sub/app.exe"}, 0,
+         ""},
+        {{"--launcher", dir / "launcher.exe", "--config", dir / "app.conf", "--out", dir / "app.conf/app.exe"}, 2,
+         dir / "app.conf/app.exe: cannot create its folder " + dir / "app.conf: Not a directory\n"},
         {{"--help", "--bogus-after-help-is-still-an-error"}, 2,
          "zorvo-build: unknown option or argument '--bogus-after-help-is-still-an-error'" + usage},
     };
@@ -586,6 +614,7 @@ TEST(BuildToolOutput, CommandLine) {
         EXPECT_EQ(err, c.err);
     }
     EXPECT_FALSE(fs::exists(dir / "bad.exe"));
+    EXPECT_TRUE(fs::exists(dir / "New Folder/sub/app.exe")) << "the folder of --out is made";
 
     std::string out, err;
     ASSERT_EQ(runCli({"--dump", dir / "app.exe"}, out, err), 0) << err;

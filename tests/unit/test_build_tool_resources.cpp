@@ -193,24 +193,46 @@ TEST(AppResources, PngBecomesABottomUpDibOnTheLightGreyFill) {
     EXPECT_EQ(error, "an image of 20000 x 20000 pixels (at most 4096 x 4096)");
 }
 
-TEST(AppResources, AnOs2BitmapIsReadByItsOwnHeader) {
+// A BMP file of one plane: a 12-byte (OS/2) or 40-byte header, no colour table.
+static std::string bmpFile(uint32_t headerSize, int32_t width, int32_t height, uint16_t bits, const std::string& pixels) {
+    std::string bmp("BM", 2);
+    add32(bmp, 14 + headerSize + static_cast<uint32_t>(pixels.size()));
+    add32(bmp, 0);
+    add32(bmp, 14 + headerSize);
+    add32(bmp, headerSize);
+    if (headerSize == 12) {
+        add16(bmp, static_cast<uint16_t>(width));
+        add16(bmp, static_cast<uint16_t>(height));
+    } else {
+        add32(bmp, static_cast<uint32_t>(width));
+        add32(bmp, static_cast<uint32_t>(height));
+    }
+    add16(bmp, 1);
+    add16(bmp, bits);
+    if (headerSize == 40) {
+        for (int i = 0; i < 6; ++i) add32(bmp, 0);
+    }
+    return bmp + pixels;
+}
+
+TEST(AppResources, BitmapsWithOtherHeadersAreRead) {
     // 2 x 1 pixels, 24 bits, a 12-byte header: blue then red.
-    std::string os2("BM", 2);
-    add32(os2, 14 + 12 + 8);
-    add32(os2, 0);
-    add32(os2, 14 + 12);
-    add32(os2, 12);
-    add16(os2, 2);
-    add16(os2, 1);
-    add16(os2, 1);
-    add16(os2, 24);
-    os2 += std::string("\xff\0\0\0\0\xff\0\0", 8);
     std::string dib, error;
     int width = 0, height = 0;
-    ASSERT_TRUE(splashBitmapOfImage(os2, dib, width, height, error)) << error;
+    ASSERT_TRUE(splashBitmapOfImage(bmpFile(12, 2, 1, 24, std::string("\xff\0\0\0\0\xff\0\0", 8)), dib, width, height,
+                                    error))
+        << error;
     EXPECT_EQ(width, 2);
     EXPECT_EQ(height, 1);
     EXPECT_EQ(dib.substr(40, 6), std::string("\xff\0\0\0\0\xff", 6));
+
+    // A top-down bitmap (negative height), 1 x 2 pixels of 32 bits: red above blue.
+    ASSERT_TRUE(splashBitmapOfImage(bmpFile(40, 1, -2, 32, std::string("\0\0\xff\xff\xff\0\0\xff", 8)), dib, width,
+                                    height, error))
+        << error;
+    EXPECT_EQ(height, 2);
+    // Bottom-up: blue's row first, each padded to 4 bytes.
+    EXPECT_EQ(dib.substr(40, 8), std::string("\xff\0\0\0\0\0\xff\0", 8));
 }
 
 TEST(AppResources, IconFilesAndTheIconGroup) {
@@ -334,7 +356,8 @@ TEST(AppResources, DirectivesMakeAStampedLauncherThatTheDumpRebuilds) {
         writeFile(dir / "splash.png", pngOf(3, 2, std::vector<uint32_t>(6, 0x336699FF)));
         writeFile(dir / "app.conf",
                   "main-class = M\nicon = app.ico\nsplash-image = splash.png\nfile-version = 2.0\n"
-                  "product-name = P \\u00e9\nexecution-level = requireAdministrator\ndpi-aware = system\n");
+                  "product-name = P \\u00e9\nexecution-level = requireAdministrator\ndpi-aware = system\n"
+                  "subsystem = console\n");
         std::string error;
         // An output name beyond ASCII (UTF-8 on the host).
         const std::string name = "app\xce\x94.exe";
@@ -348,6 +371,10 @@ TEST(AppResources, DirectivesMakeAStampedLauncherThatTheDumpRebuilds) {
         // The splash window takes the image's size.
         EXPECT_EQ(configInt(tables, cfg::kSplashWidth), 3);
         EXPECT_EQ(configInt(tables, cfg::kSplashHeight), 2);
+        // A console program, whose messages go to standard error.
+        EXPECT_EQ(get16(out, 152 + 68), 3u);
+        EXPECT_EQ(get16(launcherWithResources(win64), 152 + 68), 2u);
+        EXPECT_EQ(configInt(tables, cfg::kAppType), 0);
         std::string image = out.substr(0, tables.embeddedStreamOffset);
         releaseConfigTables(tables);
         BlockContents block;
@@ -390,6 +417,7 @@ TEST(AppResources, DirectiveErrorsNameTheirLine) {
         {"execution-level = admin\n", "1: execution-level is one of asInvoker, highestAvailable, requireAdministrator, "
                                       "not 'admin'"},
         {"dpi-aware = yes\n", "1: dpi-aware is one of unaware, system, per-monitor, not 'yes'"},
+        {"subsystem = gui\n", "1: subsystem is one of windows, console, not 'gui'"},
         {"file-version = 1.2.x\n", "1: file-version needs one to four numbers from 0 to 65535 separated by dots, not "
                                    "'1.2.x'"},
         {"product-name =\n", "1: product-name needs a value"},

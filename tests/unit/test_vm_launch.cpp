@@ -26,10 +26,10 @@ struct Split {
     bool unbalanced;
 };
 
-Split split(const char* text, const char* prefix = nullptr) {
+Split split(const char* text, const char* prefix = nullptr, SplitText kind = SplitText::CommandLine) {
     StringList list;
     bool unbalanced = false;
-    size_t pos = splitArguments(text, prefix, list, unbalanced);
+    size_t pos = splitArguments(text, prefix, kind, list, unbalanced);
     Split s{{}, unbalanced ? "" : std::string(text + pos), unbalanced};
     for (size_t i = 0; i < list.count; ++i) s.args.push_back(list.at(i));
     list.release();
@@ -53,25 +53,36 @@ bool readField(const std::string& line, size_t& at, std::string& field) {
     return true;
 }
 
-// The cases the Java side's splitter is tested with too.
+// The cases the Java side's splitter (the command line's rule) is tested with
+// too: a case for both kinds of text, or marked for one of them.
 TEST(Split, SharedCasesAgreeWithTheJavaSide) {
     std::ifstream file(std::string(ZORVO_SOURCE_DIR) + "/tests/data/split_cases.txt");
     ASSERT_TRUE(file.good());
     std::string line, input, field;
     int cases = 0;
     while (std::getline(file, line)) {
+        std::vector<SplitText> kinds = {SplitText::Configured, SplitText::CommandLine};
         size_t at = 0;
+        if (line.compare(0, 11, "configured ") == 0) {
+            kinds = {SplitText::Configured};
+            at = 11;
+        } else if (line.compare(0, 13, "command-line ") == 0) {
+            kinds = {SplitText::CommandLine};
+            at = 13;
+        }
         if (!readField(line, at, input)) continue;
         size_t arrow = line.find("->", at);
         ASSERT_NE(arrow, std::string::npos) << line;
-        Split s = split(input.c_str());
-        if (line.find("unbalanced", arrow) != std::string::npos) {
-            EXPECT_TRUE(s.unbalanced) << line;
-        } else {
-            Args expected;
-            for (at = arrow + 2; readField(line, at, field);) expected.push_back(field);
-            EXPECT_FALSE(s.unbalanced) << line;
-            EXPECT_EQ(s.args, expected) << line;
+        for (SplitText kind : kinds) {
+            Split s = split(input.c_str(), nullptr, kind);
+            if (line.find("unbalanced", arrow) != std::string::npos) {
+                EXPECT_TRUE(s.unbalanced) << line;
+            } else {
+                Args expected;
+                for (size_t from = arrow + 2; readField(line, from, field);) expected.push_back(field);
+                EXPECT_FALSE(s.unbalanced) << line;
+                EXPECT_EQ(s.args, expected) << line;
+            }
         }
         ++cases;
     }

@@ -74,13 +74,18 @@ bool applyResources(const BuildRequest& request, Inputs& in, std::string& error)
         error = located(request.launcherPath, why);
         return false;
     }
-    ResourceEdit edit{entries, VersionInfo(), 0, 0};
+    ResourceEdit edit{entries, VersionInfo(), 0, 0, 0};
     if (!applyResourceDirectives(in.config.resources, request.configPath, request.outPath, edit, error)) return false;
     // The splash window takes the image's size unless the file sets it.
     if (edit.splashWidth && !hasRecord(in.config, cfg::kSplashWidth))
         in.config.narrow.push_back({cfg::kSplashWidth, std::to_string(edit.splashWidth), 0});
     if (edit.splashHeight && !hasRecord(in.config, cfg::kSplashHeight))
         in.config.narrow.push_back({cfg::kSplashHeight, std::to_string(edit.splashHeight), 0});
+    if (edit.subsystem) {
+        PeHeaders pe;
+        readPeHeaders(memoryByteSource(in.image.data(), in.image.size()), pe);
+        storeLe16(reinterpret_cast<unsigned char*>(&in.image[pe.optionalHeaderAt() + kSubsystemField]), edit.subsystem);
+    }
     if (!replaceResourceSection(in.image, buildResourceSection(entries, rva), why) ||
         !checkGenericLauncher(memoryByteSource(in.image.data(), in.image.size()), why)) {
         error = located(request.launcherPath, "cannot take the application's resources: " + why);

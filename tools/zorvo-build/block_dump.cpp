@@ -9,6 +9,7 @@
 #include "block_writer.h"
 #include "config/pe_image.h"
 #include "common/java_version.h"
+#include "common/le_bytes.h"
 #include "pe_edit.h"
 #include "pe_resources.h"
 #include "file_access.h"
@@ -111,9 +112,13 @@ std::string dumpName(const Record& r, bool wide, bool byNumber) {
     return wide ? "wide:" + name : name;
 }
 
+// A record under an id that no entry has (a block made by other means) is
+// shown as a comment: the tool refuses such ids, and the launcher never reads them.
 void printRecord(std::ostream& out, const Record& r, bool wide, bool byNumber = false) {
     std::string value = wide ? escapeWide(fromUtf16le(r.bytes)) : escapeNarrow(r.bytes);
-    out << dumpName(r, wide, byNumber) << " =" << (value.empty() ? "" : " ") << value << "\n";
+    bool read = findConfigEntry(r.id) != nullptr;
+    out << (read ? "" : "# ") << dumpName(r, wide, byNumber) << " =" << (value.empty() ? "" : " ") << value
+        << (read ? "" : "  (no entry the launcher reads; a build from this dump leaves it out)") << "\n";
 }
 
 // A minimum above the maximum is refused under the readable names: a block
@@ -227,7 +232,11 @@ bool printResourceDirectives(std::ostream& out, const ByteSource& src, uint64_t 
     std::string dir = extractDir.empty() ? "" : extractedPath(extractDir, ".zorvo-resources");
     std::error_code ec;
     if (!dir.empty()) std::filesystem::create_directories(dir, ec);
-    return dumpResourceDirectives(out, entries, dir, error);
+    PeHeaders pe;
+    readPeHeaders(memoryByteSource(image.data(), image.size()), pe);
+    uint16_t subsystem = loadLe16(reinterpret_cast<const unsigned char*>(image.data()) + pe.optionalHeaderAt() +
+                                  kSubsystemField);
+    return dumpResourceDirectives(out, entries, subsystem, dir, error);
 }
 
 std::string blockProblem(const ByteSource& src, BlockError err) {

@@ -60,9 +60,12 @@ std::vector<Record> blockNarrowRecords(const AppConfig& cfg) {
         }
         if (i < cfg.narrow.size()) records.push_back(cfg.narrow[i]);
     }
+    // A console program shows its messages on standard error.
+    bool console = cfg.resources.of("subsystem").value == "console";
     for (size_t i = 0; i < kConfigEntryCount; ++i) {
         const ConfigEntryInfo& entry = kConfigEntries[i];
-        if (entry.defaultText && !setsNarrow(cfg, entry.id)) records.push_back(Record{entry.id, entry.defaultText, 0});
+        if (!entry.defaultText || setsNarrow(cfg, entry.id)) continue;
+        records.push_back(Record{entry.id, console && entry.id == cfg::kAppType ? "0" : entry.defaultText, 0});
     }
     return records;
 }

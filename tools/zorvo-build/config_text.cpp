@@ -7,6 +7,8 @@
 
 #include "common/ascii.h"
 #include "common/java_version.h"
+#include "common/split.h"
+#include "common/string_list.h"
 #include "config/entry_rules.h"
 #include "value_text.h"
 
@@ -82,9 +84,7 @@ std::string nearestDirective(const std::string& name) {
 
 bool unknownDirective(LineContext& ctx, const std::string& name) {
     std::string nearest = nearestDirective(name);
-    ctx.error = ctx.source.displayName + ": unknown directive " + shownName(name) + " on line " +
-                std::to_string(ctx.line) + (nearest.empty() ? "" : "; did you mean '" + nearest + "'?");
-    return false;
+    return ctx.fail("unknown directive " + shownName(name) + (nearest.empty() ? "" : "; did you mean '" + nearest + "'?"));
 }
 
 // A ConfigId written as a decimal number (optional sign), or false.
@@ -114,6 +114,9 @@ bool resolveName(LineContext& ctx, const std::string& name, bool wide, ConfigId&
     bool outOfRange;
     if (parseNumericId(name, id, outOfRange)) {
         if (outOfRange) return ctx.fail("entry id " + shownName(name) + " is outside the 32-bit range");
+        if (!findConfigEntry(id))
+            return ctx.fail("entry " + std::to_string(id) + " is no entry the launcher reads (zorvo-build --reference "
+                            "lists them)");
         return true;
     }
     if (name.find('\0') == std::string::npos) info = findConfigEntryByName(name.c_str());
@@ -228,6 +231,41 @@ bool resourceDirective(LineContext& ctx, const std::string& name, const std::str
     return true;
 }
 
+bool beyondAscii(const std::string& written) {
+    for (char c : written) {
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    }
+    return false;
+}
+
+// A value written with characters beyond ASCII (the file is UTF-8). A
+// message (or the boxes' caption) is written as a wide record too, which the
+// launcher shows as it is on a system of any code page; its narrow record
+// holds the text with '?' for each such character. Every other narrow text
+// is stored in the system's code page, which the tool cannot know: refused.
+bool utf8Message(LineContext& ctx, const ConfigEntryInfo& info, const std::string& value, AppConfig& out) {
+    if (info.kind != EntryKind::Message && info.id != cfg::kMsgCaption) {
+        return ctx.fail(std::string(info.name) + " holds characters beyond ASCII, which a launcher stores in the "
+                        "Windows code page of the user's system: write that code page's bytes as \\xHH (\\xE9 for "
+                        "\xC3\xA9 in Western Europe); only messages may be written in UTF-8");
+    }
+    std::u16string units;
+    std::string why;
+    if (!unescapeWide(value, units, why)) return ctx.fail(why);
+    if (units.size() > kMaxValueLength) {
+        return ctx.fail("value is " + std::to_string(units.size()) + " UTF-16 code units long; at most " +
+                        std::to_string(kMaxValueLength) + " fit");
+    }
+    std::string stand;
+    for (char16_t u : units) {
+        if (u >= 0xDC00 && u < 0xE000) continue;  // the second half of a pair
+        stand += u < 0x80 ? static_cast<char>(u) : '?';
+    }
+    out.narrow.push_back(Record{info.id, stand, ctx.line, true});
+    out.wide.push_back(Record{info.id, toUtf16le(units), ctx.line, false});
+    return true;
+}
+
 bool parseLine(LineContext& ctx, const std::string& text, AppConfig& out) {
     size_t eq = text.find('=');
     if (eq == std::string::npos) return ctx.fail("expected 'name = value', found no '='");
@@ -255,6 +293,7 @@ bool parseLine(LineContext& ctx, const std::string& text, AppConfig& out) {
         return true;
     }
     std::string bytes;
+    if (info && beyondAscii(value)) return utf8Message(ctx, *info, value, out);
     if (!unescapeNarrow(value, bytes, why)) return ctx.fail(why);
     if (bytes.size() > kMaxValueLength) {
         return ctx.fail("value is " + std::to_string(bytes.size()) + " bytes long; at most " +
@@ -305,6 +344,111 @@ bool checkSplashImage(const ConfigSource& source, const AppConfig& cfg, std::str
     return true;
 }
 
+// The items of a ';'-separated list, empty ones left out.
+std::vector<std::string> listItems(const std::string& list) {
+    std::vector<std::string> items;
+    size_t start = 0;
+    for (size_t end; start <= list.size(); start = end + 1) {
+        end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) items.push_back(list.substr(start, end - start));
+    }
+    return items;
+}
+
+bool hasOuterBlank(const std::string& item) {
+    return !item.empty() && (isBlank(item.front()) || isBlank(item.back()));
+}
+
+// Why a class-path item cannot be read: each is a type letter, a flag and a path or name.
+std::string classPathProblem(const std::string& list) {
+    for (const std::string& item : listItems(list)) {
+        bool typed = item.size() >= 3 && std::string("ADSE").find(item[0]) != std::string::npos &&
+                     (item[1] == '0' || item[1] == '1');
+        if (hasOuterBlank(item)) {
+            return "class-path item " + shownName(item) +
+                   " begins or ends with a blank; items are separated by ';' without blanks";
+        }
+        if (!typed) {
+            return "class-path item " + shownName(item) + " needs a type letter and a flag: write A1" +
+                   escapeNarrow(item) +
+                   " for a required jar (A0 for an optional one, D1 for a folder of classes, S0 for every jar "
+                   "of a folder, E0 for a variable holding paths)";
+        }
+    }
+    return "";
+}
+
+// Why an item of the search sequence cannot be read.
+std::string searchSequenceProblem(const std::string& list) {
+    for (const std::string& item : listItems(list)) {
+        bool known = std::string("ARESY").find(item[0]) != std::string::npos;
+        bool argued = item[0] == 'S' || item[0] == 'Y' || item.size() > 1;
+        if (hasOuterBlank(item) || !known || !argued) {
+            return "jvm-search-sequence item " + shownName(item) +
+                   " is not one of: A or R and a Java home folder (Rjre), E and a variable holding one (EJAVA_HOME), "
+                   "S (the folders of PATH), Y (the registry); items are separated by ';' without blanks";
+        }
+    }
+    return "";
+}
+
+// A Java class name, dotted (or with '/'): parts of letters, digits, '_' and
+// '$' (and characters beyond ASCII), none empty or beginning with a digit.
+bool isClassName(const std::string& name) {
+    size_t partLength = 0;
+    for (char ch : name) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '.' || c == '/') {
+            if (partLength == 0) return false;
+            partLength = 0;
+            continue;
+        }
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$' || c >= 0x80;
+        bool digit = c >= '0' && c <= '9';
+        if (!letter && !(digit && partLength > 0)) return false;
+        ++partLength;
+    }
+    return partLength > 0;
+}
+
+// The rules of single entries, beyond their kinds.
+std::string entryRuleProblem(const ConfigEntryInfo& info, const std::string& bytes) {
+    const std::string name = info.name;
+    switch (info.id) {
+        case cfg::kClassPath: return classPathProblem(bytes);
+        case cfg::kJvmSearchSequence: return searchSequenceProblem(bytes);
+        case cfg::kAppArguments:
+        case cfg::kVmOptions: {
+            StringList split;
+            bool unbalanced = false;
+            splitArguments(bytes.c_str(), nullptr, SplitText::Configured, split, unbalanced);
+            split.release();
+            return unbalanced ? name + " has a quote without its closing quote: the launcher would refuse every start "
+                                       "(message 1007)"
+                              : "";
+        }
+        case cfg::kProductFlavour:
+            return bytes == "e" || bytes == "i" ? ""
+                                                : "product-flavour is e (the launcher flavour) or i (the installer "
+                                                  "flavour), not " + shownName(bytes);
+        case cfg::kAppType:
+            return bytes == "0" || bytes == "1" || bytes == "5"
+                       ? ""
+                       : "app-type is 1 (a windowed application), 5 (messages in boxes, no windowed runtime needed) or "
+                         "0 (messages on standard error), not " + shownName(bytes);
+        case cfg::kMainClass:
+            return isClassName(bytes) ? "" : "main-class needs a class name such as com.example.Main, not " + shownName(bytes);
+        case cfg::kSplashStatusFont:
+        case cfg::kSplashFixedFont:
+            return bytes.size() <= 31 ? "" : name + " is " + std::to_string(bytes.size()) + " characters long; a font "
+                                                     "name has at most 31";
+        case cfg::kEmbeddedFileCount:
+        case cfg::kEmbeddedFileNames: return name + " is written from the embed lines: name each file with embed = PATH";
+        default: return "";
+    }
+}
+
 }  // namespace
 
 std::string valueProblem(const ConfigEntryInfo& info, const std::string& bytes) {
@@ -324,7 +468,7 @@ std::string valueProblem(const ConfigEntryInfo& info, const std::string& bytes) 
             return std::string(info.name) + " " + shownName(bytes) + " " + problem;
         }
     }
-    return "";
+    return entryRuleProblem(info, bytes);
 }
 
 const char* embeddedNameProblem(const std::string& name) {

@@ -12,9 +12,10 @@
 //
 // Blanks around the name and the value are layout; escapes are those of
 // value_text.h. A value given under a readable name is checked against the
-// entry's kind (int: a whole number; colour: "red,green,blue") and, for the
-// download page, as an address (see valueProblem); a value given under a
-// number is written unchecked, so any block can be crafted.
+// entry's kind (int: a whole number; colour: "red,green,blue") and the
+// entry's own rules (see valueProblem); a value given under the number of an
+// entry is written unchecked, so that blocks the tool would refuse can still
+// be made for tests; a number that no entry has is refused.
 // Pure code: reads no file (embedded files are only named here).
 #ifndef ZORVO_BUILD_CONFIG_TEXT_H
 #define ZORVO_BUILD_CONFIG_TEXT_H
@@ -66,8 +67,8 @@ struct ConfigSource {
 
 // Parses the whole text. On the first error returns false with `error`
 // holding one line such as "app.conf:12: main-class is given ..." or, for a
-// name no entry or directive has, "app.conf: unknown directive 'mian-class'
-// on line 12; did you mean 'main-class'?".
+// name no entry or directive has, "app.conf:12: unknown directive
+// 'mian-class'; did you mean 'main-class'?".
 bool parseConfigText(const std::string& text, const ConfigSource& source, AppConfig& out, std::string& error);
 
 // Why a value given under the entry's readable name is refused (the text of

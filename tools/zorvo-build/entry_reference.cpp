@@ -28,22 +28,28 @@ const char kIntroduction[] =
     "`int` must be a whole number, a `colour` three components 0 to 255 as `red,green,blue`, and\n"
     "`download-url` an `http://` or `https://` address that names a host, in printable ASCII without\n"
     "blanks or double quotes; an empty value always passes (the launcher reads it like a missing\n"
-    "entry). Values given under an id are written unchecked; the launcher offers no download page\n"
-    "whose address would be refused here. Wide entries are written as `wide:NAME = value` (UTF-8 in\n"
-    "the file, UTF-16 in the block). Entries 2002 and 2003 are written by the tool from the\n"
-    "`embed = PATH` lines.\n"
+    "entry). Some entries have rules of their own, which the tool checks too: each `class-path` item\n"
+    "is a type letter, a flag and a path (`A1app.jar`), each `jvm-search-sequence` item one of\n"
+    "`A`/`R`/`E` with its argument, `S` or `Y`; `app-arguments` and `vm-options` close their quotes;\n"
+    "`main-class` is a class name; `app-type` is 0, 1 or 5, `product-flavour` e or i; a font name has\n"
+    "at most 31 characters. A text with characters beyond ASCII is refused, except in a message or\n"
+    "the caption, which are then written in UTF-8 and shown as written on a system of any code page.\n"
+    "Values given under the id of an entry are written unchecked (so that blocks the tool would\n"
+    "refuse can be made for tests); an id that no entry has is refused. Wide entries are written as\n"
+    "`wide:NAME = value` (UTF-8 in the file, UTF-16 in the block). Entries 2002 and 2003 are written\n"
+    "by the tool from the `embed = PATH` lines.\n"
     "\n"
     "| Name | Id | Kind | Meaning | Missing or empty |\n"
     "|---|---|---|---|---|\n";
 
 const char kMessagesIntroduction[] =
     "\n"
-    "## Messages written by default\n"
+    "## Values written by default\n"
     "\n"
-    "Unless the configuration sets them, the build tool writes these texts (shown as they would be\n"
-    "written in a configuration file):\n"
+    "Unless the configuration sets them, the build tool writes these values (shown as they would be\n"
+    "written in a configuration file; `app-type` is 0 for `subsystem = console`):\n"
     "\n"
-    "| Name | Id | Text |\n"
+    "| Name | Id | Value |\n"
     "|---|---|---|\n";
 
 const char kDirectivesIntroduction[] =

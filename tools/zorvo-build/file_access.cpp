@@ -104,6 +104,16 @@ bool readWholeFile(const std::string& path, uint64_t maxSize, std::string& bytes
 }
 
 bool createTempBeside(const std::string& target, std::string& tempPath, std::string& error) {
+    // The folder of the output is made when it is missing ("dist/MyApp.exe").
+    std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            error = "cannot create its folder " + folder.string() + ": " + ec.message();
+            return false;
+        }
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = target + ".zorvo-tmp-" + std::to_string(processId()) + "-" + std::to_string(attempt);
 #ifdef _WIN32

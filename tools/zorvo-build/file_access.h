@@ -33,8 +33,8 @@ private:
 // Reads a whole file of at most `maxSize` bytes.
 bool readWholeFile(const std::string& path, uint64_t maxSize, std::string& bytes, std::string& error);
 
-// Creates a new, empty file beside `target` (same directory) whose name no
-// other file has, and returns its path.
+// Creates a new, empty file beside `target` (same directory, made first when
+// it is missing) whose name no other file has, and returns its path.
 bool createTempBeside(const std::string& target, std::string& tempPath, std::string& error);
 
 // Moves `from` onto `to`, replacing what is there.

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "config/pe_image.h"
 #include "file_access.h"
 #include "value_text.h"
 
@@ -26,7 +27,8 @@ bool dumpIcon(const ResourceDirective& row, ResourceDump& d) {
     std::vector<IconImage> icon;
     if (!iconOfResources(d.entries, icon)) return true;
     if (d.dir.empty()) {
-        d.out << "# icon: " << icon.size() << (icon.size() == 1 ? " image\n" : " images\n");
+        d.out << "# icon: " << icon.size() << (icon.size() == 1 ? " image" : " images")
+              << " (not carried by this dump: with --extract DIR it is written there and named)\n";
         return true;
     }
     std::string path = extractedPath(d.dir, "icon.ico");
@@ -62,7 +64,8 @@ bool dumpSplashImage(const ResourceDirective& row, ResourceDump& d) {
     int width = 0, height = 0;
     if (!bitmap || !dibSize(bitmap->data, width, height)) return true;
     if (d.dir.empty()) {
-        d.out << "# splash image: " << width << " x " << height << "\n";
+        d.out << "# splash image: " << width << " x " << height
+              << " (not carried by this dump: with --extract DIR it is written there and named)\n";
         return true;
     }
     std::string path = extractedPath(d.dir, "splash.bmp");
@@ -126,10 +129,24 @@ bool dumpManifestSetting(const ResourceDirective& row, ResourceDump& d) {
     return true;
 }
 
+// --- the subsystem ---------------------------------------------------------------------
+
+bool applySubsystem(const ResourceDirective&, const GivenDirective& given, ResourceEdit& edit, std::string&) {
+    edit.subsystem = given.value == "console" ? kSubsystemConsole : kSubsystemWindows;
+    return true;
+}
+
+// Only a console program says so: a windowed one is the generic launcher's own.
+bool dumpSubsystem(const ResourceDirective& row, ResourceDump& d) {
+    if (d.subsystem == kSubsystemConsole) d.out << row.name << " = console\n";
+    return true;
+}
+
 // --- the table -------------------------------------------------------------------------
 
 const char* const kLevels[] = {"asInvoker", "highestAvailable", "requireAdministrator", nullptr};
 const char* const kDpiModes[] = {"unaware", "system", "per-monitor", nullptr};
+const char* const kSubsystems[] = {"windows", "console", nullptr};
 
 #define ZORVO_VERSION_ROW(name, kind, field, help) \
     {name, DirectiveKind::kind, nullptr, VersionField::field, help, applyVersionField, dumpVersionField}
@@ -154,6 +171,8 @@ const ResourceDirective kResourceDirectives[] = {
      applyManifestSetting, dumpManifestSetting},
     {"dpi-aware", DirectiveKind::Choice, kDpiModes, VersionField::FileVersion, "the manifest's DPI awareness",
      applyManifestSetting, dumpManifestSetting},
+    {"subsystem", DirectiveKind::Choice, kSubsystems, VersionField::FileVersion,
+     "console: a command-line tool that the console waits for", applySubsystem, dumpSubsystem},
 };
 const size_t kResourceDirectiveCount = sizeof(kResourceDirectives) / sizeof(kResourceDirectives[0]);
 
@@ -218,9 +237,9 @@ bool applyResourceDirectives(const ResourceSpec& spec, const std::string& config
     return true;
 }
 
-bool dumpResourceDirectives(std::ostream& out, const std::vector<ResourceEntry>& entries, const std::string& dir,
-                            std::string& error) {
-    ResourceDump d{out, entries, dir, VersionInfo(), false, "", "", false, ""};
+bool dumpResourceDirectives(std::ostream& out, const std::vector<ResourceEntry>& entries, uint16_t subsystem,
+                            const std::string& dir, std::string& error) {
+    ResourceDump d{out, entries, dir, VersionInfo(), false, "", "", false, subsystem, ""};
     const ResourceEntry* version = findResource(entries, ResourceId::number(kResourceVersion), ResourceId::number(1));
     d.hasVersion = version && parseVersionResource(version->data, d.version);
     std::vector<const ResourceEntry*> manifests = findResources(entries, ResourceId::number(kResourceManifest));

@@ -1,6 +1,6 @@
 // The build tool's resource directives: what changes the application's face
 // in its launcher's resources (icon, splash image, version information,
-// manifest settings). One row each, in the order --dump prints them: the
+// manifest settings) and the image's subsystem (a console program). One row each, in the order --dump prints them: the
 // parser, the build, the dump and --help all read the table, so they cannot
 // disagree.
 #ifndef ZORVO_BUILD_RESOURCE_DIRECTIVES_H
@@ -51,6 +51,7 @@ struct ResourceEdit {
     std::vector<ResourceEntry>& entries;
     VersionInfo version;
     int splashWidth = 0, splashHeight = 0;
+    uint16_t subsystem = 0;  // the image's subsystem to write; 0 keeps it
 };
 
 // What the rows' `dump` read: the resource tree, its version information and
@@ -64,6 +65,7 @@ struct ResourceDump {
     bool hasVersion = false;
     std::string level, dpi;
     bool hasManifest = false;
+    uint16_t subsystem = 0;  // the image's
     std::string error;
 };
 
@@ -96,8 +98,8 @@ bool applyResourceDirectives(const ResourceSpec& spec, const std::string& config
                              ResourceEdit& edit, std::string& error);
 
 // Prints, in table order, the directives that make the resources of `entries`.
-bool dumpResourceDirectives(std::ostream& out, const std::vector<ResourceEntry>& entries, const std::string& dir,
-                            std::string& error);
+bool dumpResourceDirectives(std::ostream& out, const std::vector<ResourceEntry>& entries, uint16_t subsystem,
+                            const std::string& dir, std::string& error);
 
 }  // namespace buildtool
 }  // namespace zorvo

@@ -129,6 +129,8 @@ bool splashBitmapOfImage(const std::string& file, std::string& dib, int& width, 
         error = std::string("not a PNG or BMP image that can be read (") + stbi_failure_reason() + ")";
         return false;
     }
+    // A top-down bitmap states a negative height (its size was checked above).
+    if (height < 0 && statedHeight <= kMaxImageSide) height = -height;
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {
         error = sizeProblem(width, height);
         return false;

@@ -119,8 +119,9 @@ public final class LaunchInfo {
     /**
      * Splits a command line as the launcher does: only the blank separates; an argument that
      * starts with a double or single quote runs to the next same quote (the quotes are dropped,
-     * one blank right after is skipped); a quote inside an argument starts a quoted part that
-     * joins the text before it.
+     * one blank right after is skipped); a double quote inside an argument starts a quoted part
+     * that joins the text before it, while a single quote inside a word is an ordinary character
+     * ({@code O'Brien.docx}).
      *
      * @throws IllegalArgumentException when a quote has no closing quote; the launcher refuses
      *     such a command line too
@@ -137,6 +138,10 @@ public final class LaunchInfo {
             }
             int dq = text.indexOf('"', pos);
             int sq = text.indexOf('\'', pos);
+            int wordEnd = blank >= 0 ? blank : len;
+            if (sq > pos && sq < wordEnd) {
+                sq = -1;
+            }
             if (blank >= 0 && (dq < 0 || blank < dq) && (sq < 0 || blank < sq)) {
                 out.add(text.substring(pos, blank));
                 pos = blank + 1;

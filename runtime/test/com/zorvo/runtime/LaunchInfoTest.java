@@ -97,6 +97,13 @@ public class LaunchInfoTest {
         Path cases = Paths.get(System.getProperty("zorvo.testData", "tests/data"), "split_cases.txt");
         int count = 0;
         for (String line : Files.readAllLines(cases, StandardCharsets.UTF_8)) {
+            // Java splits command lines: the cases of configured texts alone are not its own.
+            if (line.startsWith("configured ")) {
+                continue;
+            }
+            if (line.startsWith("command-line ")) {
+                line = line.substring("command-line ".length());
+            }
             int[] at = {0};
             String input = field(line, at);
             if (input == null) {
