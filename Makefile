@@ -3,14 +3,15 @@
 # make demo   install what is missing, build, stamp a sample application's launcher and run it
 # make bench  benchmarks that print their figures (the launchers' sizes first)
 # make dist   the release archives in build/dist (see tools/make-dist.py)
+# make maven  the Maven plugin, installed into the private repository build/m2
 BUILD   := build
 PYTHON  := /usr/bin/python3
 JOBS    ?= $(shell nproc)
 CMAKE   := cmake
 
-.PHONY: all host win32 win64 runtime fuzz deps test demo bench dist clean
+.PHONY: all host win32 win64 runtime maven fuzz deps test demo bench dist clean
 
-all: host win32 win64 runtime
+all: host win32 win64 runtime maven
 
 host:
 	@$(CMAKE) -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -29,6 +30,11 @@ win64:
 runtime:
 	@./runtime/build.sh $(BUILD)/zorvo-runtime.jar
 	@./runtime/build.sh $(BUILD)/hello.jar demo/hello $(BUILD)/zorvo-runtime.jar "zorvo sample application"
+
+# The plugin carries the launchers and the runtime jar: built after them. Maven
+# works offline from Debian's repository (see maven-plugin/.mvn/).
+maven: host win32 win64 runtime
+	@cd maven-plugin && mvn -B -q install -DskipTests
 
 fuzz:
 	@$(CMAKE) -S . -B $(BUILD)/fuzz -DZORVO_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \

@@ -2,10 +2,11 @@
 """Runs every test stage and ends with one summary line: N passed, N failed, N skipped.
 
 Stages: host unit tests (GoogleTest), the fuzz targets for a bounded time, the
-Java-side tests when present, the JNI launch code against a real Java VM on the
-host (pytest), then the end-to-end tests under Wine (pytest).
-Each stage writes JUnit XML under build/test-results/, from which the counts
-are taken. The exit code is 0 only when nothing failed.
+Java-side tests when present, the Maven plugin's JUnit tests (offline, with
+Debian's Maven), the JNI launch code against a real Java VM on the host
+(pytest), then the end-to-end tests under Wine (pytest).
+Each stage writes JUnit XML (under build/test-results/, or the plugin's
+target/surefire-reports/), from which the counts are taken. The exit code is 0 only when nothing failed.
 
 Whether the host runs 32-bit programs is found out once, at the start, and
 handed down to the stages (see tools/wine_host.py): where it runs none, the
@@ -45,7 +46,7 @@ def junit_counts(path: Path):
 def run(title, cmd, **kw):
     print(f"\n=== {title} ===", flush=True)
     start = time.monotonic()
-    proc = subprocess.run(cmd, cwd=REPO, **kw)
+    proc = subprocess.run(cmd, **{"cwd": REPO, **kw})
     print(f"--- {title}: exit {proc.returncode} in {time.monotonic() - start:.1f} s", flush=True)
     return proc.returncode
 
@@ -97,6 +98,18 @@ def java_tests(totals):
     totals.append(("java", p, f, s))
 
 
+def maven_plugin_tests(totals):
+    reports = REPO / "maven-plugin/target/surefire-reports"
+    for old in reports.glob("TEST-*.xml"):
+        old.unlink()
+    rc = run("Maven plugin tests", ["mvn", "-B", "-q", "test"], cwd=REPO / "maven-plugin")
+    counts = [junit_counts(x) for x in reports.glob("TEST-*.xml")] or [(0, 1, 0)]
+    p, f, s = (sum(c[i] for c in counts) for i in range(3))
+    if rc != 0 and f == 0:
+        f = 1
+    totals.append(("maven", p, f, s))
+
+
 def pytest_stage(totals, name, title, directory):
     xml = RESULTS / f"{name}.xml"
     xml.unlink(missing_ok=True)
@@ -122,6 +135,7 @@ def main():
     unit_tests(totals)
     fuzz_tests(totals)
     java_tests(totals)
+    maven_plugin_tests(totals)
     realvm_tests(totals)
     e2e_tests(totals)
     print()

@@ -6,6 +6,9 @@ packages=(
   make cmake g++ clang libclang-rt-14-dev libgtest-dev libstb-dev osslsigncode openssl
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
   xvfb xdotool imagemagick python3-pytest default-jdk-headless
+  maven libmaven-plugin-tools-java junit5 libsurefire-java libmaven-clean-plugin-java
+  libmaven-resources-plugin-java libmaven-compiler-plugin-java libmaven-jar-plugin-java
+  libmaven-install-plugin-java
 )
 
 missing=()

@@ -8,9 +8,10 @@
 Each holds one folder zorvo-<version>/ with the build tool, both generic
 launchers, zorvo-runtime.jar, the runnable sample application (its
 configuration, jar and source), the sample configuration with its icon and
-splash image, the user documentation, the change log and the licence. The
-Windows binaries and the jars are those of `make` (build/win32, build/win64,
-build/zorvo-runtime.jar, build/hello.jar); the Linux tool is built here, statically, in
+splash image, the Maven plugin (its jar and POM) with a sample Maven project,
+the user documentation, the change log and the licence. The Windows binaries
+and the jars are those of `make` (build/win32, build/win64,
+build/zorvo-runtime.jar, build/hello.jar, maven-plugin/target); the Linux tool is built here, statically, in
 --tool-build DIR (default build/dist-linux).
 
 Built twice from the same commit, the archives are the same bytes: members in
@@ -58,8 +59,16 @@ def build_linux_tool(build_dir: Path) -> Path:
     return tool
 
 
+def maven_sample_members():
+    """The sample Maven project's POM and sources (not its offline set-up for this machine)."""
+    sample = REPO / "demo" / "maven-hello"
+    files = [sample / "pom.xml", *sorted((sample / "src").rglob("*"))]
+    return [(f"sample/maven-hello/{p.relative_to(sample).as_posix()}", p, False) for p in files if p.is_file()]
+
+
 def contents(tool: Path, tool_name: str):
     """(path inside the archive's folder, file on disk, executable) of every member."""
+    plugin = f"zorvo-maven-plugin-{version()}"
     members = [
         (tool_name, tool, True),
         ("launchers/win32/launcher.exe", BUILD / "win32" / "launcher.exe", False),
@@ -72,11 +81,14 @@ def contents(tool: Path, tool_name: str):
         ("sample/sample-app.conf", REPO / "demo" / "sample-app.conf", False),
         ("sample/sample-app.ico", REPO / "demo" / "sample-app.ico", False),
         ("sample/sample-splash.png", REPO / "demo" / "sample-splash.png", False),
+        (f"maven/{plugin}.jar", REPO / "maven-plugin" / "target" / f"{plugin}.jar", False),
+        (f"maven/{plugin}.pom", REPO / "maven-plugin" / "pom.xml", False),
         ("docs/config-entries.md", REPO / "docs" / "config-entries.md", False),
         ("CHANGELOG.md", REPO / "CHANGELOG.md", False),
         ("LICENSE", REPO / "LICENSE", False),
     ]
     members += [(f"docs/{p.name}", p, False) for p in sorted((REPO / "docs" / "user").glob("*.md"))]
+    members += maven_sample_members()
     missing = [str(path) for _, path, _ in members if not path.is_file()]
     if missing:
         sys.exit("make-dist: missing (run make first): " + ", ".join(missing))

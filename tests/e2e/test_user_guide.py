@@ -6,7 +6,9 @@ begins with a `needs:` line names what it needs beyond the archive (a JDK of
 Windows, a downloaded file) and is not run. What only the vendor's machine
 has is played here: the signing certificate `vendor.p12` with PFX_PASSWORD, a
 time-stamp authority behind the http_proxy (osslsigncode asks the address in
-the guide through it), and the trust the system gives both certificates."""
+the guide through it), the trust the system gives both certificates, and a
+Maven that reaches a repository (Debian's, offline, into a fresh local
+repository)."""
 
 import http.server
 import os
@@ -111,6 +113,13 @@ def vendor_machine(tmp_path):
                     f'exec /usr/bin/osslsigncode verify -CAfile "{keys}/vendor.crt" -TSA-CAfile "{keys}/tsa.crt" "$@"; fi\n'
                     'exec /usr/bin/osslsigncode "$@"\n')
     shim.chmod(shim.stat().st_mode | stat.S_IXUSR)
+    settings = tmp_path / "maven-settings.xml"
+    settings.write_text(f"<settings><localRepository>{tmp_path / 'm2'}</localRepository><mirrors><mirror>"
+                        "<id>debian</id><mirrorOf>*</mirrorOf><url>file:///usr/share/maven-repo</url>"
+                        "</mirror></mirrors></settings>")
+    mvn = shims / "mvn"
+    mvn.write_text(f'#!/bin/sh\nexec /usr/bin/mvn -B -q -o -Daether.offline.protocols=file -s "{settings}" "$@"\n')
+    mvn.chmod(mvn.stat().st_mode | stat.S_IXUSR)
     env = {**os.environ, "PATH": f"{shims}:{os.environ['PATH']}", "PFX_PASSWORD": "vendor-secret",
            "http_proxy": f"http://127.0.0.1:{server.server_port}", "no_proxy": ""}
     yield env, keys / "vendor.p12"
@@ -131,8 +140,12 @@ def test_every_command_of_the_guide_runs_as_written(vendor_machine, prefixes, tm
                                   timeout=300, stdin=subprocess.DEVNULL)
             assert proc.returncode == 0, f"{page}:\n{block}\n{proc.stdout}{proc.stderr}"
             ran.append(page)
-    assert {FIRST, "signing.md", "choosing-a-launcher.md", "java-api.md"} <= set(ran), ran
+    assert {FIRST, "signing.md", "choosing-a-launcher.md", "java-api.md", "maven.md"} <= set(ran), ran
     assert (root / "classes" / "com" / "example" / "hello" / "Hello.class").is_file()
+    # The Maven page shows the sample's POM as it is, and its build made the launcher.
+    maven_page = (root / "docs" / "maven.md").read_text()
+    assert (root / "sample" / "maven-hello" / "pom.xml").read_text() in blocks(maven_page, "xml")
+    assert (root / "sample" / "maven-hello" / "target" / "maven-hello-1.4.0-SNAPSHOT.exe").is_file()
 
     # The sample stamped by the quick start starts its application.
     hello = root / "Hello"
