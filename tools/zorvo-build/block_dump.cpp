@@ -14,6 +14,7 @@
 #include "pe_resources.h"
 #include "file_access.h"
 #include "resource_directives.h"
+#include "value_rules.h"
 #include "value_text.h"
 
 namespace zorvo {

@@ -13,7 +13,7 @@
 // Blanks around the name and the value are layout; escapes are those of
 // value_text.h. A value given under a readable name is checked against the
 // entry's kind (int: a whole number; colour: "red,green,blue") and the
-// entry's own rules (see valueProblem); a value given under the number of an
+// entry's own rules (see valueProblem in value_rules.h); a value given under the number of an
 // entry is written unchecked, so that blocks the tool would refuse can still
 // be made for tests; a number that no entry has is refused.
 // Pure code: reads no file (embedded files are only named here).
@@ -70,13 +70,6 @@ struct ConfigSource {
 // name no entry or directive has, "app.conf:12: unknown directive
 // 'mian-class'; did you mean 'main-class'?".
 bool parseConfigText(const std::string& text, const ConfigSource& source, AppConfig& out, std::string& error);
-
-// Why a value given under the entry's readable name is refused (the text of
-// the error after the line number), or "" when it is accepted: an int must be
-// a whole number, a colour "red,green,blue", the download page an address the
-// launcher opens (downloadAddressProblem); an empty value (which the launcher
-// reads like a missing entry) always is accepted.
-std::string valueProblem(const ConfigEntryInfo& info, const std::string& bytes);
 
 // Why `name` cannot be the name of an embedded file (it must be a plain file
 // name on Windows, since the launcher writes it into a directory as it

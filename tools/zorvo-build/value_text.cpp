@@ -214,6 +214,8 @@ std::string escapeNarrow(const std::string& bytes) {
     return out;
 }
 
+std::string shownName(const std::string& s) { return "'" + escapeNarrow(s) + "'"; }
+
 std::string escapeWide(const std::u16string& units) {
     std::string out;
     out.reserve(units.size());

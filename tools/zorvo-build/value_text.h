@@ -35,6 +35,9 @@ bool unescapeWide(const std::string& written, std::u16string& units, std::string
 std::string escapeNarrow(const std::string& bytes);
 std::string escapeWide(const std::u16string& units);
 
+// A name or value as a message shows it: quoted, non-printables escaped ('a\x01b').
+std::string shownName(const std::string& s);
+
 // UTF-16 code units <-> their little-endian bytes as stored in the block.
 std::string toUtf16le(const std::u16string& units);
 std::u16string fromUtf16le(const std::string& bytes);  // an odd last byte is ignored

@@ -6,10 +6,8 @@ import com.zorvo.stamp.NearestName;
 import com.zorvo.stamp.StampException;
 import java.io.File;
 import java.io.IOException;
-import java.io.InputStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
@@ -184,7 +182,10 @@ public class LauncherMojo extends AbstractMojo {
         Path out = outputFile.toPath();
         try {
             LauncherStamper.stamp(launcherArch.genericLauncher(), "the plugin's " + arch + " launcher", lines, out);
-            if (copyRuntimeJar) copyRuntimeJar(out.toAbsolutePath().getParent().resolve(LauncherStamper.RUNTIME_JAR));
+            if (copyRuntimeJar) {
+                Path beside = out.toAbsolutePath().getParent().resolve(LauncherStamper.RUNTIME_JAR);
+                Files.write(beside, LauncherStamper.carried(LauncherStamper.RUNTIME_JAR));
+            }
         } catch (StampException e) {
             throw new MojoFailureException(e.getMessage());
         } catch (IOException e) {
@@ -256,13 +257,6 @@ public class LauncherMojo extends AbstractMojo {
                 return LauncherStamper.Arch.X86;
             default:
                 throw new MojoFailureException("POM parameter <arch> is x64 or x86, not '" + arch + "'");
-        }
-    }
-
-    private static void copyRuntimeJar(Path to) throws IOException {
-        try (InputStream in = LauncherStamper.class.getResourceAsStream(LauncherStamper.RUNTIME_JAR)) {
-            if (in == null) throw new IOException("the plugin carries no " + LauncherStamper.RUNTIME_JAR);
-            Files.copy(in, to, StandardCopyOption.REPLACE_EXISTING);
         }
     }
 

@@ -74,8 +74,7 @@ final class LauncherSettings {
 
     /** True when one of the lines sets the entry `name` (under its name or its id). */
     static boolean sets(List<ConfigLine> lines, String name) {
-        String key = ConfigLine.ofParameter("", name, "", null).settingKey();
-        return keys(lines).contains(key);
+        return keys(lines).contains(ConfigLine.keyOf(name));
     }
 
     private static Set<String> keys(List<ConfigLine> lines) {

@@ -71,11 +71,16 @@ public final class ConfigLine {
      * key (the stamping then refuses it).
      */
     public String settingKey() {
-        String name = name();
-        boolean wide = name.startsWith("wide:");
-        String bare = wide ? name.substring(5) : name;
+        return keyOf(name());
+    }
+
+    /** The setting key of a name as a line begins with it (see settingKey). */
+    public static String keyOf(String name) {
+        boolean wide = name.startsWith(ConfigText.WIDE_PREFIX);
+        String bare = wide ? name.substring(ConfigText.WIDE_PREFIX.length()) : name;
         ConfigEntries.Entry entry = ConfigEntries.byName(bare);
-        if (entry == null && bare.matches("[0-9]{1,9}")) entry = ConfigEntries.byId(Integer.parseInt(bare));
+        Integer id = ConfigText.numericId(bare);
+        if (entry == null && id != null) entry = ConfigEntries.byId(id);
         if (entry == null) return name;
         return (wide ? "wide entry " : "entry ") + entry.id;
     }

@@ -12,7 +12,7 @@ import java.util.List;
  * by line with the build tool's rules and messages.
  */
 final class ConfigText {
-    private static final String WIDE_PREFIX = "wide:";
+    static final String WIDE_PREFIX = "wide:";
     private static final String EMBED = "embed";
 
     /** One record of the block: narrow bytes, or wide UTF-16 units. */
@@ -140,10 +140,10 @@ final class ConfigText {
     /** The table row of a readable name; null for an id (checked); an error for anything else. */
     private static ConfigEntries.Entry resolveName(String name, boolean wide) throws StampException {
         if (isNumericId(name)) {
-            if (!ValueText.isWholeNumber(name)) {
+            Integer id = numericId(name);
+            if (id == null) {
                 throw new StampException("entry id " + EntryRules.shown(name) + " is outside the 32-bit range");
             }
-            int id = (int) Long.parseLong(name.startsWith("+") ? name.substring(1) : name);
             if (ConfigEntries.byId(id) == null) {
                 throw new StampException("entry " + id + " is no entry the launcher reads (zorvo-build --reference "
                         + "lists them)");
@@ -165,6 +165,12 @@ final class ConfigText {
         }
         if (!wideEntry && wide) throw new StampException(EntryRules.shown(name) + " is not a wide entry");
         return info;
+    }
+
+    /** The id a name written as a number gives, or null when it is no number or beyond 32 bits. */
+    static Integer numericId(String name) {
+        if (!isNumericId(name) || !ValueText.isWholeNumber(name)) return null;
+        return (int) Long.parseLong(name.startsWith("+") ? name.substring(1) : name);
     }
 
     /** A decimal number with an optional sign (its range is checked apart). */

@@ -32,10 +32,7 @@ public final class LauncherStamper {
 
         /** The generic launcher's bytes. */
         public byte[] genericLauncher() throws IOException {
-            try (InputStream in = LauncherStamper.class.getResourceAsStream(folder + "/launcher.exe")) {
-                if (in == null) throw new IOException("the plugin carries no " + folder + " launcher");
-                return in.readAllBytes();
-            }
+            return carried(folder + "/launcher.exe");
         }
     }
 
@@ -43,6 +40,14 @@ public final class LauncherStamper {
     public static final String RUNTIME_JAR = "zorvo-runtime.jar";
 
     private LauncherStamper() {}
+
+    /** A file this jar carries (a generic launcher, the runtime jar), by its name beside this class. */
+    public static byte[] carried(String name) throws IOException {
+        try (InputStream in = LauncherStamper.class.getResourceAsStream(name)) {
+            if (in == null) throw new IOException("the plugin carries no " + name);
+            return in.readAllBytes();
+        }
+    }
 
     /**
      * Stamps `launcher` (named `launcherName` in messages) with the

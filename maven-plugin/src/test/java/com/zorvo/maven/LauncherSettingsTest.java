@@ -23,6 +23,7 @@ class LauncherSettingsTest {
         List<ConfigLine> file = ConfigLine.ofFile("app.conf", ("# comment\n"
                 + "main-class = a.File\n"
                 + "122 = a.AgainById\n"
+                + "+0122 = a.AgainBySignedId\n"
                 + "embed = a.jar\n"
                 + "embed = b.jar\n"
                 + "app-name = Kept\n"
@@ -36,7 +37,7 @@ class LauncherSettingsTest {
         s.byDefault("file-version", "1.4.0.0", "${project.version}");
         s.byDefault("company-name", "", "${project.organization.name}");
         List<ConfigLine> merged = s.merge(file);
-        // Both lines of main-class go (by name and by id), as do both embeds; the file's product name stays.
+        // Every line of main-class goes (by name and by id, however written), as do both embeds; the file's product name stays.
         assertEquals(List.of("", "app-name", "product-name", "main-class", "embed", "msg-caption", "file-version"),
                 texts(merged));
     }
